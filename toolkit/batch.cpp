@@ -1,0 +1,27 @@
+#include "batch.h"
+
+#include "system.h"
+#include "text.h"
+
+int run_batch(std::string& batch)
+{
+    std::size_t doubled = batch.find(";;");
+    if (doubled != std::string::npos)
+        splice_text(batch, doubled, 2, ";");
+    shell_run(!batch.empty() && batch[0] == ';' ? batch.substr(1) : batch);
+    return 0;
+}
+
+void run_batch_text(const std::string& batch)
+{
+    std::string command = !batch.empty() && batch[0] == ';' ? batch.substr(1) : batch;
+    if (!command.empty())
+        shell_run(command);
+}
+
+void batch_append(std::string& batch, const std::string& command)
+{
+    if (!batch.empty())
+        batch += ';';
+    batch += command;
+}

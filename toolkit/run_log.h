@@ -1,0 +1,16 @@
+// Run logs and other one-line text files appended through the shell.
+#pragma once
+
+#include <string>
+
+// "[stamp] text"
+std::string log_line(const std::string& stamp, const std::string& text);
+
+// The command "echo 'LINE' >> PATH" (or "> PATH" to start the file afresh).
+// Quotes in the line are escaped and line breaks become blanks, so the file
+// always gains exactly one whole line.
+std::string echo_command(const std::string& line, const char* path, bool replace = false);
+
+// Runs echo_command through the shell.
+void append_line(const std::string& line, const char* path);
+void replace_with_line(const std::string& line, const char* path);

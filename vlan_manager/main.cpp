@@ -1,0 +1,6 @@
+#include "dispatch.h"
+
+int main(int argc, char** argv)
+{
+    return zelvlan_main(argc, argv);
+}

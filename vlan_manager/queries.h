@@ -1,0 +1,27 @@
+// What the VLAN manager asks the UCI store about Wi-Fi interfaces and VLANs.
+// Every query runs its uci | grep pipeline afresh.
+#pragma once
+
+#include <string>
+
+// count = number of Wi-Fi interfaces with an SSID, counting positions from 0
+// up to the first without one. 0, or -1 when a query can't start (count untouched).
+int count_wifi_ifaces(int& count);
+
+// Position of the first Wi-Fi interface whose SSID equals the text, or -1.
+int wifi_iface_of_ssid(const std::string& ssid);
+
+// The bridge option of section @vlan[n] of config ("vlan" or "vlansw"), or "unknown".
+std::string vlan_section_bridge(const std::string& config, int n);
+
+// dest = "0,<id>,...,0" of the network.vlan<id> interfaces; returns their number.
+// When the query can't start: 0 and dest = "0,0" (nothing to delete).
+int vlan_id_list(std::string& dest);
+
+// 1 and the id when a network.vlan<id> lists the interface itself; 0 when none;
+// -1 when the query can't start.
+int vlan_of_ifname(const std::string& ifname, int& id);
+
+// 1 and the section name (vlansw0) when a switch-VLAN interface lists it;
+// 0 and "unknown" when none; -1 when the query can't start.
+int vlansw_of_ifname(const std::string& ifname, std::string& section);

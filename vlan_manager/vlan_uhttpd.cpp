@@ -1,0 +1,7 @@
+#include "handlers.h"
+
+// Not built yet: the command runs nothing.
+int main_vlan_uhttpd(int, char**)
+{
+    return 0;
+}
