@@ -1,0 +1,41 @@
+# Shared part of the cross toolchain files. The including file sets
+# zel_triple (the GNU target triple), zel_processor and zel_qemu.
+#
+# Programs and tests are linked statically by default so that the emulator
+# runs them without a target root file system. -DZEL_CROSS_SHARED=ON links
+# against the target's shared libc and libstdc++ instead, as a device build
+# would; the emulator is pointed at the cross sysroot so those run too.
+
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${zel_processor})
+
+set(zel_sysroot /usr/${zel_triple})
+
+find_program(zel_cross_cxx ${zel_triple}-g++)
+find_program(zel_cross_cc ${zel_triple}-gcc)
+if(NOT zel_cross_cxx OR NOT zel_cross_cc)
+  message(FATAL_ERROR
+    "Cross compiler ${zel_triple}-g++ not found. Install Debian's "
+    "g++-${zel_triple} (and qemu-user to run the tests).")
+endif()
+set(CMAKE_C_COMPILER ${zel_cross_cc})
+set(CMAKE_CXX_COMPILER ${zel_cross_cxx})
+
+find_program(zel_qemu_program ${zel_qemu})
+if(zel_qemu_program)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${zel_qemu_program} -L ${zel_sysroot})
+else()
+  message(WARNING "${zel_qemu} not found (Debian's qemu-user): cross-built tests cannot run.")
+endif()
+
+if(NOT ZEL_CROSS_SHARED)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
+
+# Libraries and headers come from the cross sysroot only; programs
+# (cmake, the emulator) from the host.
+set(CMAKE_FIND_ROOT_PATH ${zel_sysroot})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
