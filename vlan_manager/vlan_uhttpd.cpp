@@ -1,7 +1,158 @@
+// vlan-set-uhttpd: rewrites the web server's listen lists for the VLAN
+// switch. Off: the web mode's list is 0.0.0.0:port alone. On: loopback plus
+// the address of every VLAN section in use.
 #include "handlers.h"
 
-// Not built yet: the command runs nothing.
-int main_vlan_uhttpd(int, char**)
+#include "batch.h"
+#include "interface_address.h"
+#include "paths.h"
+#include "quote.h"
+#include "run_log.h"
+#include "text.h"
+#include "uci_read.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const int dhcp_tries = 7;
+const int default_port = 80;
+
+int decimal_of(const std::string& text)
 {
+    long number = std::strtol(text.c_str(), nullptr, 10);
+    if (number > 2147483647L)
+        return 2147483647;
+    if (number < -2147483647L - 1)
+        return -2147483647 - 1;
+    return static_cast<int>(number);
+}
+
+bool readable(const std::string& key)
+{
+    std::string value;
+    return uci_get(key, value) == 0;
+}
+
+// The list that gets the entries for a web mode; the empty text for a mode
+// that has none.
+std::string list_of_mode(const std::string& mode)
+{
+    if (mode == "HTTP")
+        return "uhttpd.main.listen_http";
+    if (mode == "HTTPS")
+        return "uhttpd.main.listen_https";
+    return "";
+}
+
+std::string add_entry(const std::string& list, const std::string& address, int port)
+{
+    return "uci add_list " + list + "='" + escape_single_quoted(address) + ":" + std::to_string(port) + "'";
+}
+
+// -webport=N as the third argument; 80 when it is absent or names another option.
+int port_of(int argc, char** argv)
+{
+    if (argc < 3 || !argv[2])
+        return default_port;
+    std::string name, value;
+    field_of(name, argv[2], 0, '=');
+    if (name.find("-webport") == std::string::npos)
+        return default_port;
+    field_of(value, argv[2], 1, '=');
+    return decimal_of(value);
+}
+
+std::string listen_everywhere(const std::string& mode, int port)
+{
+    const std::string own = list_of_mode(mode);
+    if (!own.empty()) {
+        const std::string other = mode == "HTTP" ? "uhttpd.main.listen_https" : "uhttpd.main.listen_http";
+        std::string batch;
+        if (readable(own))
+            batch_append(batch, "uci delete " + own);
+        batch_append(batch, add_entry(own, "0.0.0.0", port));
+        batch_append(batch, "uci commit uhttpd");
+        run_batch_text(batch);
+        if (readable(other))
+            run_batch_text("uci delete " + other + ";uci commit uhttpd");
+    }
+    return "0.0.0.0:" + std::to_string(port);
+}
+
+// The LAN waiting for DHCP: its live address and netmask go into vlan.cfg029c96.
+void append_lan_refresh(std::string& batch)
+{
+    std::string proto;
+    if (uci_get("network.lan.proto", proto) != 0 || proto.find("dhcp") == std::string::npos)
+        return;
+    bool stored = false;
+    uint32_t value = 0;
+    if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
+        batch_append(batch, "uci set vlan.cfg029c96.ip=" + dotted_address(value));
+        stored = true;
+    }
+    if (interface_address("lan", "netmask", value) == 0) {
+        batch_append(batch, "uci set vlan.cfg029c96.netmask=" + dotted_address(value));
+        stored = true;
+    }
+    if (stored)
+        batch_append(batch, "uci commit vlan");
+    run_batch_text(batch);
+    batch.clear();
+}
+
+std::string listen_on_vlans(const std::string& mode, int port)
+{
+    const std::string own = list_of_mode(mode);
+    std::string batch, addresses;
+    // Both lists go; only the web mode's list is filled again.
+    if (readable("uhttpd.main.listen_http"))
+        batch_append(batch, "uci delete uhttpd.main.listen_http");
+    if (readable("uhttpd.main.listen_https"))
+        batch_append(batch, "uci delete uhttpd.main.listen_https");
+
+    for (int n = 0;; ++n) {
+        const std::string section = "vlan.@vlan[" + std::to_string(n) + "]";
+        std::string id, used, address;
+        if (uci_get(section + ".vlanid", id) != 0)
+            break;
+        if (decimal_of(id) == 0) {
+            if (!own.empty())
+                batch_append(batch, add_entry(own, "127.0.0.1", port));
+            addresses += "127.0.0.1 ";
+            append_lan_refresh(batch);
+        }
+        if (uci_get(section + ".vlan_used", used) != 0 || used.find("on") == std::string::npos)
+            continue;
+        if (uci_get(section + ".ip", address) != 0)
+            continue;
+        if (!own.empty())
+            batch_append(batch, add_entry(own, address, port));
+        addresses += address + " ";
+        run_batch_text(batch);
+        batch.clear();
+    }
+    batch_append(batch, "uci commit uhttpd");
+    run_batch_text(batch);
+    return addresses;
+}
+
+}  // namespace
+
+int main_vlan_uhttpd(int argc, char** argv)
+{
+    std::string mode, enabled;
+    uci_get("dropbear.webname.webmode", mode);
+    const int port = port_of(argc, argv);
+    const bool vlans_on = uci_get("vlanac.activation.enabled", enabled) == 0 && decimal_of(enabled) != 0;
+
+    const std::string addresses = vlans_on ? listen_on_vlans(mode, port) : listen_everywhere(mode, port);
+
+    std::string stamp;
+    time_stamp(stamp);
+    append_line(log_line(stamp, "Running " + mode + "...[Port]=[" + std::to_string(port) + "] at IP=" + addresses),
+                paths::vlan_log);
     return 0;
 }

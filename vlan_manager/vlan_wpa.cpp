@@ -1,7 +1,120 @@
+// vlan-wpa: restarts the security daemon of every encrypted Wi-Fi interface
+// on the VLAN or switch-VLAN bridge that the interface belongs to.
 #include "handlers.h"
 
-// Not built yet: the command runs nothing.
+#include "paths.h"
+#include "queries.h"
+#include "run_log.h"
+#include "system.h"
+#include "text.h"
+#include "uci_read.h"
+
+#include <string>
+
+namespace {
+
+const int last_checked_index = 32;
+
+// The switch-VLAN section name goes into a sed expression and a bridge name;
+// only a plain UCI section name (letters, digits, underscore) is used.
+bool plain_section_name(const std::string& name)
+{
+    if (name.empty())
+        return false;
+    for (unsigned char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
+}
+
+void log_text(const std::string& text)
+{
+    std::string stamp;
+    time_stamp(stamp);
+    shell_run(echo_command(log_line(stamp, text), paths::vlan_log));
+}
+
+struct interface_files {
+    std::string name;  // ath<a>
+    std::string pid;   // /var/run/wifi-ath<a>.pid
+    std::string conf;  // hostapd or wpa_supplicant configuration
+};
+
+bool switch_target(const std::string& name, std::string& section)
+{
+    return vlansw_of_ifname(name, section) == 1 && plain_section_name(section);
+}
+
+void restart_hostapd(const interface_files& f, const std::string& bridge)
+{
+    shell_run("sed -i \"s/bridge=br-lan/bridge=br-" + bridge + "/g\" " + f.conf + ";kill `cat " + f.pid +
+              "`;hostapd -P " + f.pid + " -B " + f.conf);
+}
+
+void restart_wpa_supplicant(const interface_files& f, const std::string& bridge)
+{
+    shell_run("kill `cat " + f.pid + "`;wpa_supplicant -b br-" + bridge + " -B -P " + f.pid + " -D athr -i " +
+              f.name + " -c " + f.conf);
+}
+
+void access_point(const interface_files& f, const std::string& encryption)
+{
+    int id = 0;
+    if (vlan_of_ifname(f.name, id) == 1) {
+        log_text("[vlan_wpa] AP mode " + f.name + " for VLAN " + std::to_string(id) + " with encryption[" +
+                 encryption + "]");
+        restart_hostapd(f, "vlan" + std::to_string(id));
+    }
+    std::string section;
+    if (switch_target(f.name, section)) {
+        log_text("[vlan_wpa] AP mode, Ethernet trunk " + section + " at " + f.name + " with encryption[" +
+                 encryption + "]");
+        restart_hostapd(f, section);
+    }
+}
+
+void station(const interface_files& f, const std::string& encryption)
+{
+    int id = 0;
+    if (vlan_of_ifname(f.name, id) == 1) {
+        log_text("[vlan_wpa] STA mode " + f.name + " for VLAN " + std::to_string(id) + " with encryption[" +
+                 encryption + "]");
+        restart_wpa_supplicant(f, "vlan" + std::to_string(id));
+    }
+    std::string section;
+    if (switch_target(f.name, section)) {
+        log_text("[vlan_wpa] STA mode, Ethernet trunk " + section + " at " + f.name + " with encryption[" +
+                 encryption + "]");
+        restart_wpa_supplicant(f, section);
+    }
+}
+
+}  // namespace
+
 int main_vlan_wpa(int, char**)
 {
+    for (int a = 0;; ++a) {
+        const std::string iface = "wireless.@wifi-iface[" + std::to_string(a) + "]";
+        std::string encryption, mode;
+        if (uci_get(iface + ".encryption", encryption) != 0)
+            break;
+        if (encryption.find("none") != std::string::npos)
+            continue;
+
+        interface_files f;
+        f.name = "ath" + std::to_string(a);
+        f.pid = std::string(paths::run_dir) + "wifi-" + f.name + ".pid";
+        if (uci_get(iface + ".mode", mode) == 0 && mode.find("ap") != std::string::npos) {
+            f.conf = std::string(paths::run_dir) + "hostapd-" + f.name + ".conf";
+            if (file_exists(f.pid) == 0 && file_exists(f.conf) == 0)
+                access_point(f, encryption);
+        } else if (mode.find("sta") != std::string::npos) {
+            f.conf = std::string(paths::run_dir) + "wpa_supplicant-" + f.name + ".conf";
+            if (file_exists(f.pid) == 0 && file_exists(f.conf) == 0)
+                station(f, encryption);
+        }
+        if (a >= last_checked_index)
+            break;
+    }
     return 0;
 }
