@@ -1,0 +1,6 @@
+#include "watchdog.h"
+
+int main(int argc, char** argv)
+{
+    return zelpingwdog_main(argc, argv);
+}

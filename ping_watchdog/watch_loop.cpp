@@ -1,0 +1,91 @@
+// The watchdog's cycles: sleep, send, wait for the reply, count the
+// unanswered requests, and reboot when they reach the failure count.
+#include "watchdog.h"
+
+#include "paths.h"
+#include "run_log.h"
+#include "system.h"
+#include "text.h"
+
+#include <cerrno>
+#include <sys/select.h>
+
+namespace {
+const struct timeval wait_budget = {1, 0};
+}
+
+int watch_cycle(bool first_cycle, int& highest_fd)
+{
+    const watchdog_settings& settings = *active_settings;
+    sleep_seconds(first_cycle ? settings.startup_delay : settings.interval);
+    send_echo_request();
+    watchdog.reply_flag = -1;
+    watchdog.event_count = 0;
+
+    fd_set watched;
+    FD_ZERO(&watched);
+    int fd = watchdog.socket_fd;
+    if (fd != -1 && fd < FD_SETSIZE) {
+        FD_SET(fd, &watched);
+        if (fd > highest_fd)
+            highest_fd = fd;
+    }
+    // All waits of a cycle share one budget: select takes the time it waited
+    // off it (Linux writes back what is left, also when interrupted), and
+    // after a timeout the set is empty, so later waits return at once.
+    struct timeval budget = wait_budget;
+    while (watchdog.event_count < 2) {
+        int ready = select(highest_fd + 1, &watched, nullptr, nullptr, &budget);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            close_watchdog();
+            return -1;
+        }
+        if (ready == 0) {
+            if (watchdog.event_count == 1 && watchdog.reply_flag == -1)
+                write_result_text("Request timed out.\r");
+            ++watchdog.event_count;
+        } else if (ready == 1 && fd != -1 && FD_ISSET(fd, &watched)) {
+            receive_reply();
+        }
+    }
+    return 0;
+}
+
+bool reboot_due(uint16_t failure_count)
+{
+    // With a failure count of 0 every answered cycle would match: a reboot
+    // loop on a healthy device. 0 therefore means never.
+    if (failure_count == 0)
+        return false;
+    int64_t unanswered = static_cast<int64_t>(watchdog.sent_mark) - watchdog.answered_mark;
+    return unanswered == failure_count;
+}
+
+void reboot_sequence()
+{
+    write_result_text("It will be reboot  after 3 seconds!!!");
+    std::string stamp;
+    time_stamp(stamp);
+    append_line(log_line(stamp, "Rebooted by ping watchdog") + ".[IP]=[" + active_settings->target_address + "]",
+                paths::reboot_history);
+    sleep_seconds(1);
+    shell_run("reboot");
+    close_watchdog();
+}
+
+int watch_loop(uint16_t failure_count)
+{
+    int highest_fd = -2;
+    bool first_cycle = true;
+    for (;;) {
+        if (watch_cycle(first_cycle, highest_fd) != 0)
+            return -1;
+        first_cycle = false;
+        if (reboot_due(failure_count)) {
+            reboot_sequence();
+            return 0;
+        }
+    }
+}

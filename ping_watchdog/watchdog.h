@@ -1,0 +1,78 @@
+// zelpingwdog: pings one IPv4 host with its own ICMP echo requests and
+// reboots the device when a given number of requests in a row go unanswered.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <netinet/in.h>
+#include <sys/time.h>
+
+// The settings of one run, filled from the command line.
+struct watchdog_settings {
+    std::string target_address;  // dotted IPv4 text of the watched host
+    uint16_t interval = 0;       // seconds slept before every cycle but the first
+    uint16_t startup_delay = 0;  // seconds slept before the first cycle
+    uint16_t failure_count = 0;  // unanswered requests in a row that trigger the reboot
+    std::string result_dir;      // put directly in front of the result file name
+};
+
+// The record that start-up and loop read; the main procedure owns it.
+extern watchdog_settings* active_settings;
+
+constexpr std::size_t packet_buffer_size = 4096;
+constexpr int echo_data_length = 56;
+constexpr int echo_header_length = 8;
+// The result path buffer of the device holds 51 characters and a terminator.
+constexpr std::size_t result_path_limit = 51;
+constexpr long result_file_limit = 20480;
+constexpr int receive_buffer_bytes = 10240;
+
+// Process-wide state of the echo exchange, set up by start_watchdog.
+struct watchdog_state {
+    int socket_fd = -1;
+    FILE* result_file = nullptr;
+    std::string result_path;
+    struct sockaddr_in target {};
+    uint16_t identifier = 0;
+    int32_t sequence_counter = 0;
+    int32_t sent_mark = 0;
+    int32_t answered_mark = 0;
+    int32_t reply_flag = -1;  // -1 until the current cycle has an accepted reply
+    int32_t event_count = 0;  // events of the current cycle
+    struct timeval receive_time {};
+    struct sockaddr_in source {};
+    unsigned char send_buffer[packet_buffer_size] {};
+    unsigned char receive_buffer[packet_buffer_size] {};
+};
+
+extern watchdog_state watchdog;
+
+// Command line and start-up.
+int zelpingwdog_main(int argc, char** argv);
+int start_watchdog();
+// atoi's reading of a decimal text, cut to its low 16 bits (-1 gives 65535).
+uint16_t low16_of_decimal(const std::string& text);
+
+// Echo exchange and result file.
+int open_result_file(const std::string& path);
+void write_result_text(const char* text);
+int build_echo_request(int32_t sequence);
+void send_echo_request();
+void receive_reply();
+int examine_reply(const unsigned char* packet, int length);
+uint16_t internet_checksum(const unsigned char* bytes, int length);
+void timeval_subtract(struct timeval& a, const struct timeval& b);
+void close_watchdog();
+// Lets only echo replies carrying the identifier reach the socket.
+void install_reply_filter(int fd, uint16_t identifier);
+
+// Watch loop.
+// One cycle: sleep, send, wait for at most two events within the budget.
+// Returns 0, or -1 when a wait failed (socket and result file then closed).
+int watch_cycle(bool first_cycle, int& highest_fd);
+// Whether the requests sent since the latest accepted reply reached the
+// failure count. A failure count of 0 never reboots.
+bool reboot_due(uint16_t failure_count);
+void reboot_sequence();
+int watch_loop(uint16_t failure_count);
