@@ -25,3 +25,14 @@ int vlan_of_ifname(const std::string& ifname, int& id);
 // 1 and the section name (vlansw0) when a switch-VLAN interface lists it;
 // 0 and "unknown" when none; -1 when the query can't start.
 int vlansw_of_ifname(const std::string& ifname, std::string& section);
+
+// Helpers the VLAN commands share.
+
+// A VLAN id or switch value as atoi reads it (leading blanks, sign, digits
+// up to the first other character; 0 when there are none), clamped to the
+// int range instead of overflowing.
+int vlan_id_value(const std::string& text);
+
+// "ath0 ath1 ... ath<n-1>" (suffix appended to each name, such as ".10"),
+// joined by single blanks; empty when n is 0.
+std::string wireless_list(int n, const std::string& suffix);

@@ -1,0 +1,218 @@
+#include "queries.h"
+
+#include "quote.h"
+#include "system.h"
+#include "text.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+const char* const unknown_text = "unknown";
+
+// The text after the first occurrence of marker, when the line holds it.
+bool value_after(const std::string& line, const std::string& marker, std::string& value)
+{
+    std::size_t at = line.find(marker);
+    if (at == std::string::npos)
+        return false;
+    value = line.substr(at + marker.size());
+    return true;
+}
+
+std::string ssid_query(int position)
+{
+    return "uci show wireless | grep \"iface\\[" + std::to_string(position) + "\\].ssid=\"";
+}
+
+// How a member list holds an interface: a member equal to the name, or a
+// VLAN sub-interface of it ("ath2.10"). Members are compared whole, so ath1
+// is not mistaken for ath10 or ath11.
+struct membership {
+    bool itself = false;
+    bool sub_interface = false;
+};
+
+membership members_of(const std::string& line, const std::string& ifname)
+{
+    membership m;
+    std::string value;
+    if (!value_after(line, "=", value))
+        return m;
+    const std::string marker = ifname + ".";
+    std::size_t pos = 0;
+    while (pos < value.size()) {
+        std::size_t end = value.find(' ', pos);
+        if (end == std::string::npos)
+            end = value.size();
+        std::string member = value.substr(pos, end - pos);
+        if (member == ifname)
+            m.itself = true;
+        else if (member.compare(0, marker.size(), marker) == 0)
+            m.sub_interface = true;
+        pos = end + 1;
+    }
+    return m;
+}
+
+// The id of a "network.vlan<id>" name, only when <id> is plain decimal
+// digits: anything else is not an interface this manager made, and a
+// mangled id would make the delete pass remove some other section.
+bool vlan_id_of_section(const std::string& section, int& id)
+{
+    const std::string prefix = "network.vlan";
+    if (section.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    std::string digits = section.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9)
+        return false;
+    for (char c : digits)
+        if (c < '0' || c > '9')
+            return false;
+    if (digits.size() > 1 && digits[0] == '0')
+        return false;
+    id = std::stoi(digits);
+    return true;
+}
+
+}  // namespace
+
+int count_wifi_ifaces(int& count)
+{
+    int found = 0;
+    for (int position = 0;; ++position) {
+        std::vector<std::string> lines;
+        if (shell_read_lines(ssid_query(position), lines) != 0)
+            return -1;
+        int here = 0;
+        for (const auto& line : lines)
+            if (line.find("ssid=") != std::string::npos)
+                ++here;
+        if (here == 0)
+            break;
+        found += here;
+    }
+    count = found;
+    return 0;
+}
+
+int wifi_iface_of_ssid(const std::string& ssid)
+{
+    std::vector<std::string> lines;
+    if (shell_read_lines("uci show wireless | grep \"ssid=\"", lines) != 0)
+        return -1;
+    for (const auto& line : lines) {
+        std::string value;
+        if (!value_after(line, "ssid=", value) || value != ssid)
+            continue;
+        int position = -1;
+        if (std::sscanf(line.c_str(), "%*[^[][%d].ssid", &position) != 1)
+            position = -1;
+        return position;
+    }
+    return -1;
+}
+
+std::string vlan_section_bridge(const std::string& config, int n)
+{
+    std::string bridge = unknown_text;
+    std::vector<std::string> lines;
+    std::string command = "uci show " + shell_quote(config) + " -q | grep \"vlan\\[" + std::to_string(n) +
+                          "\\].bridge=\"";
+    if (shell_read_lines(command, lines) != 0 || lines.empty())
+        return bridge;
+    std::string value;
+    if (value_after(lines.front(), "bridge=", value))
+        bridge = value;
+    return bridge;
+}
+
+int vlan_id_list(std::string& dest)
+{
+    std::vector<std::string> lines;
+    if (shell_read_lines("uci show network -q | grep interface | grep vlan", lines) != 0) {
+        dest = "0,0";
+        return 0;
+    }
+    dest = "0";
+    int count = 0;
+    for (const auto& line : lines) {
+        if (line.find("=interface") == std::string::npos || line.find("vlansw") != std::string::npos)
+            continue;
+        std::string section;
+        field_of(section, line, 0, '=');
+        int id = 0;
+        if (!vlan_id_of_section(section, id))
+            continue;
+        dest += "," + std::to_string(id);
+        ++count;
+    }
+    dest += ",0";
+    return count;
+}
+
+int vlan_of_ifname(const std::string& ifname, int& id)
+{
+    std::vector<std::string> lines;
+    if (shell_read_lines("uci show network | grep vlan | grep ifname | grep " + shell_quote(ifname), lines) != 0)
+        return -1;
+    for (const auto& line : lines) {
+        if (line.find("vlansw") != std::string::npos)
+            continue;
+        membership m = members_of(line, ifname);
+        if (!m.itself || m.sub_interface)
+            continue;
+        int found = 0;
+        if (std::sscanf(line.c_str(), "network.vlan%d.ifname=", &found) != 1)
+            continue;
+        id = found;
+        return 1;
+    }
+    return 0;
+}
+
+int vlansw_of_ifname(const std::string& ifname, std::string& section)
+{
+    std::vector<std::string> lines;
+    if (shell_read_lines("uci show network | grep vlansw | grep ifname | grep " + shell_quote(ifname), lines) != 0)
+        return -1;
+    section = unknown_text;
+    const std::string prefix = "network.";
+    for (const auto& line : lines) {
+        membership m = members_of(line, ifname);
+        if (!m.itself || m.sub_interface)
+            continue;
+        if (line.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::size_t end = line.find('.', prefix.size());
+        if (end == std::string::npos || end == prefix.size())
+            continue;
+        section = line.substr(prefix.size(), end - prefix.size());
+        return 1;
+    }
+    return 0;
+}
+
+int vlan_id_value(const std::string& text)
+{
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::string wireless_list(int n, const std::string& suffix)
+{
+    std::string list;
+    for (int k = 0; k < n; ++k) {
+        if (k > 0)
+            list += ' ';
+        list += "ath" + std::to_string(k) + suffix;
+    }
+    return list;
+}
