@@ -1,0 +1,142 @@
+#!/bin/bash
+# zelautoreboot started at chosen wall-clock times in the simulated access
+# point: its run log, its reboot history line and its first countdown line.
+# No case here reaches the reboot; the program is stopped after its first
+# check.
+set -uo pipefail
+
+# Inside the sandbox: start the program at local time HH MM SS (a TZ offset
+# with seconds makes that the time of day), stop it when it still runs after
+# two seconds, and leave its exit status in /var/test_status.
+if [ "${1:-}" = inside ]; then
+    want=$((10#$2 * 3600 + 10#$3 * 60 + 10#$4)); shift 4
+    # Start early in a second, so that all of the program's clock readings
+    # fall into the same second.
+    while :; do
+        t=$EPOCHREALTIME; ms=${t#*.}; ms=$((10#${ms:0:3}))
+        [ "$ms" -ge 20 ] && [ "$ms" -lt 300 ] && break
+        sleep 0.01 2>/dev/null || :
+    done
+    off=$(( (${t%.*} % 86400 - want + 86400) % 86400 ))
+    [ "$off" -ge 43200 ] && off=$((off - 86400))
+    sign=+; [ "$off" -lt 0 ] && { sign=-; off=$((-off)); }
+    export TZ=$(printf 'ZEL%s%d:%02d:%02d' "$sign" $((off / 3600)) $((off % 3600 / 60)) $((off % 60)))
+    echo '[old] line' > /var/log/zelautoreboot
+    zelautoreboot "$@" &
+    pid=$!
+    status=running
+    for _ in $(seq 20); do
+        if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; break; fi
+        sleep 0.1
+    done
+    [ "$status" = running ] && { kill "$pid"; wait "$pid" 2>/dev/null; }
+    echo "$status" > /var/test_status
+    exit 0
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=${ZEL_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+sim_run=$source_dir/sim/run
+[ -x "$sim_run" ] || { echo "no simulated access point at $sim_run"; exit 1; }
+[ -n "${ZEL_STAGE:-}" ] || { echo "ZEL_STAGE is not set"; exit 1; }
+
+failures=0
+keep=
+trap '[ -n "$keep" ] && rm -rf "$keep"' EXIT
+fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+
+stamp='\[[0-9]{2}-[0-9]{2}-[0-9]{4} '
+micro='\.[0-9]{6}\]'
+
+# expect_lines FILE REGEX... : the file holds exactly these lines.
+expect_lines() {
+    local file=$1; shift
+    local lines=()
+    [ -f "$file" ] && mapfile -t lines < "$file"
+    if [ "${#lines[@]}" -ne "$#" ]; then
+        fail "$file has ${#lines[@]} lines, expected $#:"; sed 's/^/    /' "$file" 2>/dev/null; return
+    fi
+    local i=0 pattern
+    for pattern in "$@"; do
+        [[ ${lines[$i]} =~ ^$pattern$ ]] || fail "$file line $((i + 1)) is '${lines[$i]}', expected /$pattern/"
+        i=$((i + 1))
+    done
+}
+
+# run_case NAME HH MM SS ARGS...: one sandbox, its /var and /etc kept in $keep.
+run_case() {
+    case_name=$1; shift
+    [ -n "${keep:-}" ] && rm -rf "$keep"
+    keep=$(mktemp -d)
+    "$sim_run" --keep "$keep" -- bash "$here/autoreboot_test.sh" inside "$@" || fail "sandbox failed"
+}
+
+status_is() {
+    local got
+    got=$(cat "$keep/var/test_status" 2>/dev/null)
+    [ "$got" = "$1" ] || fail "program status '$got', expected '$1'"
+}
+
+no_reboot() {
+    if [ -s "$keep/var/sim/reboot.log" ]; then fail "reboot was run"; fi
+}
+
+history_of() { grep -v '^$' "$keep/etc/reboot_history" 2>/dev/null | grep -E 'Scheduled reboot|Actually rebooted'; }
+
+# expect_history REGEX...: the scheduled reboot's lines in the history.
+expect_history() {
+    history_of > "$keep/history_lines"
+    expect_lines "$keep/history_lines" "$@"
+}
+
+run_case hours_2 14 20 35 --app=autoreboot "-mode=By Number of Hours" -numofhours=2
+status_is running
+expect_lines "$keep/var/log/zelautoreboot" \
+    "${stamp}14:20:35${micro} Running\.\.\.zelautoreboot at 16:20:34\(HH:MM:SS\)" \
+    "${stamp}14:20:35${micro} Time left 01:59:59 \(HH:MM:SS\)"
+expect_history "${stamp}14:20:35${micro} Scheduled reboot at 16:20:34\(HH:MM:SS\)"
+no_reboot
+
+run_case hours_3_from_second_0 22 10 00 --app=autoreboot -numofhours=3 "-mode=By Number of Hours"
+status_is running
+expect_lines "$keep/var/log/zelautoreboot" \
+    "${stamp}22:10:00${micro} Running\.\.\.zelautoreboot at 01:10:59\(HH:MM:SS\)" \
+    "${stamp}22:10:00${micro} Time left 03:00:59 \(HH:MM:SS\)"
+expect_history "${stamp}22:10:00${micro} Scheduled reboot at 01:10:59\(HH:MM:SS\)"
+no_reboot
+
+run_case by_time_now 03 17 25 --app=autoreboot "-mode=By Time" -time=03:17
+status_is running
+expect_lines "$keep/var/log/zelautoreboot" \
+    "${stamp}03:17:25${micro} Running\.\.\.zelautoreboot at 03:17:24\(HH:MM:SS\)" \
+    "${stamp}03:17:25${micro} Time left 23:59:59 \(HH:MM:SS\)"
+expect_history "${stamp}03:17:25${micro} Scheduled reboot at 03:17:24\(HH:MM:SS\)"
+no_reboot
+
+run_case by_time_now_from_second_0 09 30 00 --app=autoreboot "-mode=By Time" -time=09:30
+status_is running
+expect_lines "$keep/var/log/zelautoreboot" \
+    "${stamp}09:30:00${micro} Running\.\.\.zelautoreboot at 09:30:59\(HH:MM:SS\)" \
+    "${stamp}09:30:00${micro} Time left 00:00:59 \(HH:MM:SS\)"
+expect_history "${stamp}09:30:00${micro} Scheduled reboot at 09:30:59\(HH:MM:SS\)"
+no_reboot
+
+# The options before the starting argument are never read, so this is "By
+# Time" without a time: nothing is scheduled and the program ends.
+run_case by_time_without_time 12 00 00 "-time=12:05" "-mode=By Time" --app=autoreboot
+status_is 0
+expect_lines "$keep/var/log/zelautoreboot" \
+    '\[old\] line' \
+    "${stamp}12:00:00${micro} No reboot scheduled: time=\[\] is not HH:MM" \
+    "${stamp}12:00:00${micro} Running\.\.\.main_zelautoreboot"
+expect_history
+no_reboot
+
+run_case no_arguments 07 08 09
+status_is 0
+expect_lines "$keep/var/log/zelautoreboot" '\[old\] line' "${stamp}07:08:09${micro} Running\.\.\.zelautoreboot"
+expect_history
+no_reboot
+
+if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
+echo "autoreboot: all cases passed"
