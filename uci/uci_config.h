@@ -1,0 +1,64 @@
+// In-memory form of one configuration file, and its parser and writer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace uci {
+
+struct option {
+    std::string name;
+    bool is_list = false;
+    std::vector<std::string> values;  // exactly one unless is_list
+};
+
+struct section {
+    std::string type;
+    std::string name;        // generated for anonymous sections
+    bool anonymous = false;
+    std::vector<option> options;
+};
+
+struct package {
+    std::string name;
+    std::vector<section> sections;
+    unsigned created = 0;    // sections created so far, for generated names
+};
+
+struct parse_error {
+    int line = 0;
+    std::string reason;
+};
+
+// Reads one statement: the words of one line, where a quoted word may run
+// over several lines. Words are bare, '...' (literal) or "..." (backslash
+// takes the next byte literally); pieces written together form one word;
+// '#' outside quotes starts a comment; a backslash before a line end joins
+// the lines. start_line is the line the statement began on.
+// Returns 1 for a statement (words may be empty), 0 at the end, -1 on error.
+int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
+               std::vector<std::string>& words, std::string& reason);
+
+// Parses a whole file. On failure err tells the line and why; out is then
+// not to be used.
+bool parse_config(const std::string& text, package& out, parse_error& err);
+
+// The canonical file text: "config type 'name'", a tab before option and
+// list lines, values in single quotes, a blank line between sections.
+std::string write_config(const package& p);
+
+// 'text' with each ' written '\''.
+void append_single_quoted(std::string& out, const std::string& text);
+
+// Adds a section the way every creation does: counts it and, when it has no
+// name, gives it the generated one.
+section& create_section(package& p, const std::string& type, const std::string& name);
+
+section* find_section_by_name(package& p, const std::string& name);
+option* find_option(section& s, const std::string& name);
+
+// Option assignment rules shared by the parser and staged changes.
+void set_option_value(section& s, const std::string& name, std::string value);
+void add_list_value(section& s, const std::string& name, std::string value);
+
+}  // namespace uci

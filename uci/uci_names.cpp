@@ -1,0 +1,138 @@
+// Names, generated names and key resolution.
+#include <cstdio>
+#include <cstdlib>
+
+#include "uci_names.h"
+
+namespace uci {
+
+namespace {
+
+inline bool name_char(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool all_chars(const std::string& s, bool dash)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (!name_char(c) && !(dash && c == '-'))
+            return false;
+    return true;
+}
+
+// "@type[N]" with N an optional '-' and digits.
+bool parse_index(const std::string& part, key& k)
+{
+    size_t open = part.find('[');
+    if (open == std::string::npos || part.back() != ']')
+        return false;
+    std::string type = part.substr(1, open - 1);
+    std::string digits = part.substr(open + 1, part.size() - open - 2);
+    if (!valid_type(type))
+        return false;
+    size_t i = digits.size() > 0 && digits[0] == '-' ? 1 : 0;
+    if (i == digits.size() || digits.size() - i > 9)
+        return false;
+    for (size_t j = i; j < digits.size(); ++j)
+        if (digits[j] < '0' || digits[j] > '9')
+            return false;
+    k.by_index = true;
+    k.section = type;
+    k.index = std::strtol(digits.c_str(), nullptr, 10);
+    return true;
+}
+
+}  // namespace
+
+bool valid_name(const std::string& s) { return all_chars(s, false); }
+bool valid_config_name(const std::string& s) { return all_chars(s, true); }
+bool valid_type(const std::string& s) { return all_chars(s, true); }
+
+unsigned type_hash(const std::string& type)
+{
+    unsigned h = 5381;
+    for (unsigned char c : type)
+        h = (h * 33 + c) & 0x7fffffffu;
+    return h % 65536;
+}
+
+std::string generated_name(unsigned count, const std::string& type)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "cfg%02x%04x", count, type_hash(type));
+    return buf;
+}
+
+bool parse_key(const std::string& text, key& k)
+{
+    k = key();
+    size_t eq = text.find('=');
+    std::string path = eq == std::string::npos ? text : text.substr(0, eq);
+    if (eq != std::string::npos) {
+        k.has_value = true;
+        k.value = text.substr(eq + 1);
+    }
+    size_t dot1 = path.find('.');
+    k.config = path.substr(0, dot1);
+    if (!valid_config_name(k.config))
+        return false;
+    if (dot1 == std::string::npos)
+        return true;
+    size_t dot2 = path.find('.', dot1 + 1);
+    std::string sec = path.substr(dot1 + 1, dot2 == std::string::npos ? std::string::npos : dot2 - dot1 - 1);
+    k.has_section = true;
+    if (!sec.empty() && sec[0] == '@') {
+        if (!parse_index(sec, k))
+            return false;
+    } else if (valid_name(sec)) {
+        k.section = sec;
+    } else {
+        return false;
+    }
+    if (dot2 == std::string::npos)
+        return true;
+    k.option = path.substr(dot2 + 1);
+    k.has_option = true;
+    return valid_name(k.option);
+}
+
+int resolve_section(const package& p, const key& k)
+{
+    const int count = static_cast<int>(p.sections.size());
+    if (!k.by_index) {
+        for (int i = 0; i < count; ++i)
+            if (p.sections[static_cast<size_t>(i)].name == k.section)
+                return i;
+        return -1;
+    }
+    int of_type = 0;
+    for (const section& s : p.sections)
+        if (s.type == k.section)
+            ++of_type;
+    long want = k.index < 0 ? of_type + k.index : k.index;
+    if (want < 0 || want >= of_type)
+        return -1;
+    for (int i = 0; i < count; ++i)
+        if (p.sections[static_cast<size_t>(i)].type == k.section && want-- == 0)
+            return i;
+    return -1;
+}
+
+std::string display_name(const package& p, size_t index)
+{
+    const section& s = p.sections[index];
+    if (!s.anonymous)
+        return s.name;
+    size_t n = 0;
+    for (size_t i = 0; i < index; ++i)
+        if (p.sections[i].type == s.type)
+            ++n;
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "[%zu]", n);
+    return "@" + s.type + buf;
+}
+
+}  // namespace uci
