@@ -1,0 +1,212 @@
+#include "handlers.h"
+
+#include "fake_system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string stamp = "[01-01-1970 00:00:00.000000] ";
+
+std::string echo(const std::string& pass, const std::string& name, int priority)
+{
+    return "echo '" + stamp + "[" + pass + "] Set VLAN priority...[" + name + "]=" + std::to_string(priority) +
+           "' >> /var/log/zelvlan";
+}
+
+// The sixteen map commands that follow the echo when the kernel lists the device.
+std::string maps(const std::string& name, int priority)
+{
+    std::string text;
+    for (int q = 0; q < 8; ++q)
+        text += ";vconfig set_ingress_map " + name + " " + std::to_string(priority) + " " + std::to_string(q);
+    for (int q = 0; q < 8; ++q)
+        text += ";vconfig set_egress_map " + name + " " + std::to_string(q) + " " + std::to_string(priority);
+    return text;
+}
+
+class vlan_priority_test : public ::testing::Test {
+protected:
+    std::map<std::string, std::string> uci;
+
+    void SetUp() override
+    {
+        fake::reset();
+        fake::set_responder([this](const std::string& command) -> std::vector<std::string> {
+            const std::string get = "uci get ", tail = " -q";
+            if (command.compare(0, get.size(), get) == 0 && command.size() > get.size() + tail.size()) {
+                auto found = uci.find(command.substr(get.size(), command.size() - get.size() - tail.size()));
+                if (found != uci.end())
+                    return {found->second};
+                return {};
+            }
+            for (int n = 0; n < 64; ++n) {
+                const std::string i = std::to_string(n);
+                for (const char* config : {"vlan", "vlansw"}) {
+                    std::string key = std::string(config) + ".@vlan[" + i + "].bridge";
+                    if (command == "uci show " + std::string(config) + " -q | grep \"vlan\\[" + i + "\\].bridge=\"" &&
+                        uci.count(key))
+                        return {key + "=" + uci[key]};
+                }
+                std::string key = "wireless.@wifi-iface[" + i + "].ssid";
+                if (command == "uci show wireless | grep \"iface\\[" + i + "\\].ssid=\"" && uci.count(key))
+                    return {key + "=" + uci[key]};
+            }
+            return {};
+        });
+    }
+
+    void section(const char* config, int j, const char* id, const char* priority)
+    {
+        const std::string s = std::string(config) + ".@vlan[" + std::to_string(j) + "]";
+        uci[s + ".bridge"] = "All ";
+        if (id)
+            uci[s + ".vlanid"] = id;
+        if (priority)
+            uci[s + ".priority"] = priority;
+    }
+
+    std::vector<std::string> run()
+    {
+        char name[] = "zelvlan";
+        char app[] = "--app=vlan-priority";
+        char* argv[] = {name, app, nullptr};
+        main_vlan_priority(2, argv);
+        return fake::system_commands();
+    }
+};
+
+TEST_F(vlan_priority_test, seventeen_commands_for_eth0_10_priority_3)
+{
+    section("vlan", 0, "10", "3");
+    uci["network.vlan10.ifname"] = "eth0.10";
+    fake::add_file("/proc/net/vlan/eth0.10");
+    std::string expected = echo("vlan", "eth0.10", 3);
+    for (int q = 0; q < 8; ++q)
+        expected += ";vconfig set_ingress_map eth0.10 3 " + std::to_string(q);
+    for (int q = 0; q < 8; ++q)
+        expected += ";vconfig set_egress_map eth0.10 " + std::to_string(q) + " 3";
+    EXPECT_EQ(run(), std::vector<std::string>{expected});
+}
+
+TEST_F(vlan_priority_test, without_a_kernel_vlan_device_only_the_line_is_logged)
+{
+    section("vlan", 0, "10", "3");
+    uci["network.vlan10.ifname"] = "eth0.10";
+    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.10", 3)});
+}
+
+TEST_F(vlan_priority_test, only_names_ending_in_the_vlan_id_belong)
+{
+    section("vlan", 0, "10", "2");
+    uci["network.vlan10.ifname"] = "eth0.10 eth0.100 eth0.1.10 eth0 ath1 x10 ath0.10";
+    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlan", "eth0.10", 2), echo("vlan", "ath0.10", 2)}));
+}
+
+struct value_case {
+    const char* id;
+    const char* priority;
+    bool applied;
+};
+
+class vlan_priority_values : public vlan_priority_test, public ::testing::WithParamInterface<value_case> {};
+
+TEST_P(vlan_priority_values, only_positive_ids_and_priorities_0_to_7)
+{
+    const value_case& c = GetParam();
+    section("vlan", 0, c.id, c.priority);
+    uci["network.vlan" + std::string(c.id ? c.id : "") + ".ifname"] = "eth0." + std::string(c.id ? c.id : "");
+    uci["network.vlan0.ifname"] = "eth0.0";
+    EXPECT_EQ(run().size(), c.applied ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(table, vlan_priority_values,
+                         ::testing::Values(value_case{"10", "7", true}, value_case{"10", "0", true},
+                                           value_case{"10", "8", false}, value_case{"10", "9", false},
+                                           value_case{"10", "-1", false}, value_case{"0", "3", false},
+                                           value_case{"-5", "3", false}, value_case{nullptr, "3", false},
+                                           value_case{"10", nullptr, false}, value_case{"4094", "1", true}));
+
+TEST_F(vlan_priority_test, absent_options_do_not_take_the_previous_section_values)
+{
+    section("vlan", 0, "10", "3");
+    section("vlan", 1, "10", nullptr);
+    section("vlan", 2, nullptr, "5");
+    uci["network.vlan10.ifname"] = "eth0.10";
+    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.10", 3)});
+}
+
+TEST_F(vlan_priority_test, unreadable_member_list_passes_the_section_over)
+{
+    section("vlan", 0, "10", "3");
+    section("vlan", 1, "20", "4");
+    uci["network.vlan20.ifname"] = "eth0.20";
+    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.20", 4)});
+}
+
+TEST_F(vlan_priority_test, switch_vlan_sections_get_one_batch_each)
+{
+    uci["wireless.@wifi-iface[0].ssid"] = "a";
+    uci["wireless.@wifi-iface[1].ssid"] = "b";
+    uci["network.vlansw0.ifname"] = "ath0 eth0.10";
+    uci["network.vlansw1.ifname"] = "ath1 eth0.10 eth0.20";
+    uci["network.vlansw4all.ifname"] = "ath2 eth0.10";
+    section("vlansw", 0, "10", "5");
+    section("vlansw", 1, "20", "1");
+    fake::add_file("/proc/net/vlan/eth0.20");
+    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlansw", "eth0.10", 5),
+                                               echo("vlansw", "eth0.20", 1) + maps("eth0.20", 1)}));
+}
+
+TEST_F(vlan_priority_test, with_no_wifi_interface_only_vlansw4all_is_read)
+{
+    uci["network.vlansw0.ifname"] = "eth0.30";
+    uci["network.vlansw4all.ifname"] = "eth0.10";
+    section("vlansw", 0, "10", "6");
+    section("vlansw", 1, "30", "6");
+    EXPECT_EQ(run(), std::vector<std::string>{echo("vlansw", "eth0.10", 6)});
+    for (const auto& command : fake::popen_commands())
+        EXPECT_EQ(command.find("vlansw0"), std::string::npos) << command;
+}
+
+TEST_F(vlan_priority_test, no_switch_members_means_no_switch_lines)
+{
+    uci["wireless.@wifi-iface[0].ssid"] = "a";
+    section("vlansw", 0, "10", "6");
+    section("vlansw", 1, "20", "6");
+    EXPECT_TRUE(run().empty());
+    // Both sections were still walked.
+    auto popens = fake::popen_commands();
+    EXPECT_NE(std::find(popens.begin(), popens.end(), "uci get vlansw.@vlan[1].vlanid -q"), popens.end());
+}
+
+TEST_F(vlan_priority_test, first_pass_precedes_second_and_walk_stops_at_a_gap)
+{
+    uci["network.vlansw4all.ifname"] = "eth0.20";
+    section("vlansw", 0, "20", "2");
+    section("vlan", 0, "10", "1");
+    section("vlan", 2, "30", "1");  // after the gap at index 1
+    uci["network.vlan10.ifname"] = "eth0.10";
+    uci["network.vlan30.ifname"] = "eth0.30";
+    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlan", "eth0.10", 1), echo("vlansw", "eth0.20", 2)}));
+}
+
+TEST_F(vlan_priority_test, hostile_member_names_are_quoted)
+{
+    section("vlan", 0, "10", "3");
+    uci["network.vlan10.ifname"] = "it's;reboot.10";
+    fake::add_file("/proc/net/vlan/it's;reboot.10");
+    auto commands = run();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].substr(0, commands[0].find(";vconfig")),
+              "echo '" + stamp + "[vlan] Set VLAN priority...[it'\\''s;reboot.10]=3' >> /var/log/zelvlan");
+    EXPECT_NE(commands[0].find(";vconfig set_ingress_map 'it'\\''s;reboot.10' 3 0;"), std::string::npos);
+    EXPECT_NE(commands[0].find(";vconfig set_egress_map 'it'\\''s;reboot.10' 7 3"), std::string::npos);
+}
+
+}  // namespace
