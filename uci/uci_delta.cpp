@@ -91,7 +91,15 @@ void append_change_line(std::string& out, const change& c)
         out += ' ';
         out += c.option;
         out += ' ';
-        append_single_quoted(out, c.value);
+        // The value is the rest of the line: only '\' and line ends escaped.
+        for (char ch : c.value) {
+            if (ch == '\\')
+                out += "\\\\";
+            else if (ch == '\n')
+                out += "\\n";
+            else
+                out += ch;
+        }
         break;
     }
     out += '\n';
@@ -105,60 +113,82 @@ void append_marker_line(std::string& out, const file_identity& id)
     out += buf;
 }
 
+namespace {
+
+// Splits off the next blank-separated field of line[pos, end).
+bool next_field(const std::string& text, size_t& pos, size_t end, std::string& field)
+{
+    if (pos >= end)
+        return false;
+    size_t blank = text.find(' ', pos);
+    if (blank == std::string::npos || blank > end)
+        blank = end;
+    field.assign(text, pos, blank - pos);
+    pos = blank < end ? blank + 1 : end;
+    return true;
+}
+
+bool parse_change_line(const std::string& text, size_t pos, size_t end, const file_identity& current,
+                       std::vector<change>& out)
+{
+    std::string word;
+    if (!next_field(text, pos, end, word))
+        return false;
+    if (word == "commit") {
+        file_identity id;
+        std::string f[5];
+        for (std::string& x : f)
+            if (!next_field(text, pos, end, x))
+                return false;
+        if (pos == end && number_of(f[0], id.dev) && number_of(f[1], id.ino) && number_of(f[2], id.size) &&
+            number_of(f[3], id.mtime_sec) && number_of(f[4], id.mtime_nsec) && same(id, current))
+            out.clear();
+        return true;
+    }
+    change c;
+    if (!kind_of(word, c.kind) || !next_field(text, pos, end, c.section) || !valid_name(c.section))
+        return false;
+    switch (c.kind) {
+    case change_kind::section:
+    case change_kind::add:
+        if (!next_field(text, pos, end, c.value) || pos != end || !valid_type(c.value))
+            return false;
+        break;
+    case change_kind::remove:
+        if (pos < end && (!next_field(text, pos, end, c.option) || pos != end || !valid_name(c.option)))
+            return false;
+        break;
+    default: {
+        if (!next_field(text, pos, end, c.option) || !valid_name(c.option) || text[pos - 1] != ' ')
+            return false;
+        for (size_t i = pos; i < end; ++i) {
+            char ch = text[i];
+            if (ch == '\\' && i + 1 < end) {
+                ++i;
+                c.value += text[i] == 'n' ? '\n' : text[i];
+            } else {
+                c.value += ch;
+            }
+        }
+        break;
+    }
+    }
+    out.push_back(std::move(c));
+    return true;
+}
+
+}  // namespace
+
 void parse_changes(const std::string& text, const file_identity& current, std::vector<change>& out)
 {
     out.clear();
-    std::vector<std::string> words;
-    std::string reason;
     size_t pos = 0;
-    int line = 1, start = 1;
     for (;;) {
-        int r = read_words(text, pos, line, start, words, reason);
-        if (r == 0)
-            break;
-        if (r < 0) {
-            // An unterminated quote: skip to the next line and go on.
-            size_t nl = text.find('\n', pos);
-            if (nl == std::string::npos)
-                break;
-            pos = nl + 1;
-            continue;
-        }
-        if (words.empty())
-            continue;
-        if (words[0] == "commit") {
-            file_identity id;
-            if (words.size() == 6 && number_of(words[1], id.dev) && number_of(words[2], id.ino) &&
-                number_of(words[3], id.size) && number_of(words[4], id.mtime_sec) &&
-                number_of(words[5], id.mtime_nsec) && same(id, current))
-                out.clear();
-            continue;
-        }
-        change c;
-        if (!kind_of(words[0], c.kind) || words.size() < 2 || !valid_name(words[1]))
-            continue;
-        c.section = words[1];
-        switch (c.kind) {
-        case change_kind::section:
-        case change_kind::add:
-            if (words.size() != 3 || !valid_type(words[2]))
-                continue;
-            c.value = words[2];
-            break;
-        case change_kind::remove:
-            if (words.size() > 3 || (words.size() == 3 && !valid_name(words[2])))
-                continue;
-            if (words.size() == 3)
-                c.option = words[2];
-            break;
-        default:
-            if (words.size() != 4 || !valid_name(words[2]))
-                continue;
-            c.option = words[2];
-            c.value = words[3];
-            break;
-        }
-        out.push_back(std::move(c));
+        size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos)
+            break;  // a line without its end was cut short: not a change
+        parse_change_line(text, pos, nl, current, out);
+        pos = nl + 1;
     }
 }
 

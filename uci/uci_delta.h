@@ -33,7 +33,8 @@ void append_change_line(std::string& out, const change& c);
 void append_marker_line(std::string& out, const file_identity& id);
 
 // Reads staged changes; everything up to a marker that matches 'current' is
-// dropped. Lines that are not understood are skipped.
+// dropped. Lines that are not understood, and a last line without its line
+// end, are skipped.
 void parse_changes(const std::string& text, const file_identity& current, std::vector<change>& out);
 
 // Applies one change; false when it no longer fits (its section vanished),

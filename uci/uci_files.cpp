@@ -151,7 +151,6 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     view.pkg = package();
     view.pkg.name = config;
     view.changes.clear();
-    view.delta_ends_line = true;
     view.delta_empty = true;
 
     const std::string path = config_path(dirs, config);
@@ -201,8 +200,19 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
         close_view(view);
         return store_status::io_error;
     }
+    // A write cut short leaves a last line without its end; it is no
+    // change, and is cut off before anything is appended after it.
+    size_t whole = delta.rfind('\n');
+    whole = whole == std::string::npos ? 0 : whole + 1;
+    if (mode != view_mode::read && whole < delta.size()) {
+        if (ftruncate(view.delta_fd, static_cast<off_t>(whole)) != 0) {
+            message = io_message("repairing", dpath);
+            close_view(view);
+            return store_status::io_error;
+        }
+        delta.resize(whole);
+    }
     view.delta_empty = delta.empty();
-    view.delta_ends_line = delta.empty() || delta.back() == '\n';
     parse_changes(delta, identity_of(view.config_stat), view.changes);
     apply_changes(view.pkg, view.changes);
     return store_status::ok;
@@ -211,15 +221,12 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
 store_status stage(config_view& view, const std::vector<change>& changes, std::string& message)
 {
     std::string text;
-    if (!view.delta_ends_line)
-        text += '\n';
     for (const change& c : changes)
         append_change_line(text, c);
     if (!write_all(view.delta_fd, text)) {
         message = std::string("I/O error (staging: ") + std::strerror(errno) + ")";
         return store_status::io_error;
     }
-    view.delta_ends_line = true;
     view.delta_empty = false;
     view.changes.insert(view.changes.end(), changes.begin(), changes.end());
     return store_status::ok;
@@ -277,8 +284,6 @@ store_status commit(const store_dirs& dirs, config_view& view, std::string& mess
     // Mark the changes as applied to exactly this file, so that a commit
     // stopped between the rename and the clearing below is not applied twice.
     std::string marker;
-    if (!view.delta_ends_line)
-        marker += '\n';
     append_marker_line(marker, identity_of(written));
     if (!write_all(view.delta_fd, marker) || rename(temp.c_str(), path.c_str()) != 0) {
         message = io_message("replacing", path);
@@ -295,7 +300,6 @@ store_status commit(const store_dirs& dirs, config_view& view, std::string& mess
     }
     view.changes.clear();
     view.delta_empty = true;
-    view.delta_ends_line = true;
     return store_status::ok;
 }
 

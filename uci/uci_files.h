@@ -28,7 +28,6 @@ struct config_view {
     int config_fd = -1;
     int delta_fd = -1;
     struct stat config_stat {};
-    bool delta_ends_line = true;    // false when the file ends in a cut line
     bool delta_empty = true;
     package pkg;                    // the file with the staged changes applied
     std::vector<change> changes;    // still to be committed
