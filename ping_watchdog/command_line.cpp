@@ -68,12 +68,9 @@ uint16_t low16_of_decimal(const std::string& text)
     return static_cast<uint16_t>(value);
 }
 
-int zelpingwdog_main(int argc, char** argv)
+int run_command_line(int argc, char** argv, watchdog_settings& settings)
 {
-    watchdog_settings settings;
-    settings.result_dir = paths::pingwdog_result_dir;
     active_settings = &settings;
-
     std::string stamp;
     time_stamp(stamp);
     std::string line;
@@ -88,6 +85,13 @@ int zelpingwdog_main(int argc, char** argv)
     append_line(line, paths::pingwdog_log);
     active_settings = nullptr;
     return 0;
+}
+
+int zelpingwdog_main(int argc, char** argv)
+{
+    watchdog_settings settings;
+    settings.result_dir = paths::pingwdog_result_dir;
+    return run_command_line(argc, argv, settings);
 }
 
 int start_watchdog()

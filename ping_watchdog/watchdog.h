@@ -50,6 +50,8 @@ extern watchdog_state watchdog;
 
 // Command line and start-up.
 int zelpingwdog_main(int argc, char** argv);
+// The walk over the arguments with the given settings record; always 0.
+int run_command_line(int argc, char** argv, watchdog_settings& settings);
 int start_watchdog();
 // atoi's reading of a decimal text, cut to its low 16 bits (-1 gives 65535).
 uint16_t low16_of_decimal(const std::string& text);

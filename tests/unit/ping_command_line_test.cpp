@@ -1,0 +1,244 @@
+#include "watchdog.h"
+
+#include "fake_system.h"
+#include "ping_packets.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+using ping_test::read_file;
+
+namespace {
+
+const char* const log_tail = "' >> /var/log/zelpingwdog";
+
+std::string stamp()
+{
+    return time_stamp_of(fake::clock_now());
+}
+
+// Runs the walk over "zelpingwdog ARGS..." with a result directory of the
+// test's own; returns the commands handed to the shell.
+std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdog_settings& settings)
+{
+    std::vector<std::string> words = {"zelpingwdog"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    EXPECT_EQ(run_command_line(static_cast<int>(words.size()), argv.data(), settings), 0);
+    return fake::system_commands();
+}
+
+bool can_open_raw_socket()
+{
+    int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
+
+class ping_command_line : public ::testing::Test {
+protected:
+    ping_test::scratch_dir dir;
+    watchdog_settings settings;
+    void SetUp() override
+    {
+        fake::reset();
+        fake::set_clock(1796610512, 4120);
+        close_watchdog();
+        watchdog = watchdog_state();
+        settings.result_dir = dir.path;
+    }
+    void TearDown() override { close_watchdog(); }
+};
+
+TEST_F(ping_command_line, no_arguments_logs_one_line)
+{
+    EXPECT_EQ(walk({}, settings),
+              std::vector<std::string>{"echo '[" + stamp() + "] Running...zel_pingwdog" + log_tail});
+}
+
+struct walk_case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string pieces;  // the run log line with "S" for the stamp
+    uint16_t interval, delay, failure_count;
+    std::string target;
+};
+
+class ping_walk : public ping_command_line, public ::testing::WithParamInterface<walk_case> {};
+
+TEST_P(ping_walk, pieces_in_walk_order)
+{
+    const auto& c = GetParam();
+    std::string expected;
+    for (char ch : c.pieces)
+        expected += ch == 'S' ? "[" + stamp() + "]" : std::string(1, ch);
+    EXPECT_EQ(walk(c.arguments, settings), std::vector<std::string>{"echo '" + expected + log_tail});
+    EXPECT_EQ(settings.interval, c.interval);
+    EXPECT_EQ(settings.startup_delay, c.delay);
+    EXPECT_EQ(settings.failure_count, c.failure_count);
+    EXPECT_EQ(settings.target_address, c.target);
+    EXPECT_FALSE(std::filesystem::exists(dir.file())) << "nothing may start";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    arguments, ping_walk,
+    ::testing::Values(
+        walk_case{"all_four", {"-ipaddr=10.0.0.1", "-interval=5", "-delay=30", "-failcount=3"},
+                  "S fcount=[3]S delay=[30]S delay=[5]S ip=[10.0.0.1]", 5, 30, 3, "10.0.0.1"},
+        walk_case{"last_wins_as_read_first", {"-delay=1", "-delay=2"}, "S delay=[2]S delay=[1]", 0, 1, 0, ""},
+        walk_case{"interval_wraps", {"-interval=65536"}, "S delay=[0]", 0, 0, 0, ""},
+        walk_case{"minus_one", {"-failcount=-1"}, "S fcount=[65535]", 0, 0, 65535, ""},
+        walk_case{"no_value", {"-failcount"}, "S fcount=[0]", 0, 0, 0, ""},
+        walk_case{"leading_digits", {"-delay=12abc", "-interval=x9"}, "S delay=[0]S delay=[12]", 0, 12, 0, ""},
+        walk_case{"huge_number", {"-delay=4294967297"}, "S delay=[1]", 0, 1, 0, ""},
+        walk_case{"double_dash", {"--ipaddr=1.2.3.4", "--failcount=2"}, "S fcount=[2]S ip=[1.2.3.4]", 0, 0, 2,
+                  "1.2.3.4"},
+        walk_case{"first_row_wins", {"-delay-interval=7"}, "S delay=[7]", 7, 0, 0, ""},
+        walk_case{"app_name_never_another_option", {"--app-ipaddr=1.2.3.4"}, "", 0, 0, 0, ""},
+        walk_case{"app_prefix_starts_nothing", {"--app=pingwd", "--app=pingwdogs", "--app=ping"}, "", 0, 0, 0, ""},
+        walk_case{"unknown_and_empty_ignored", {"", "=", "foo=bar", "=5", "-ipaddr=9.9.9.9"}, "S ip=[9.9.9.9]", 0,
+                  0, 0, "9.9.9.9"},
+        // Fields follow strtok: a leading '=' is skipped, so this is -delay.
+        walk_case{"leading_equals_skipped", {"=-delay"}, "S delay=[0]", 0, 0, 0, ""},
+        walk_case{"hostile_address_is_text",
+                  {"-ipaddr=1.2.3.4';reboot;'"},
+                  "S ip=[1.2.3.4'\\'';reboot;'\\'']", 0, 0, 0, "1.2.3.4';reboot;'"}),
+    [](const ::testing::TestParamInfo<walk_case>& info) { return info.param.name; });
+
+TEST(ping_low16, reads_like_atoi_cut_to_16_bits)
+{
+    EXPECT_EQ(low16_of_decimal(""), 0);
+    EXPECT_EQ(low16_of_decimal("  42"), 42);
+    EXPECT_EQ(low16_of_decimal("+7"), 7);
+    EXPECT_EQ(low16_of_decimal("-2"), 65534);
+    EXPECT_EQ(low16_of_decimal("-65536"), 0);
+    EXPECT_EQ(low16_of_decimal("65535"), 65535);
+    EXPECT_EQ(low16_of_decimal("65537"), 1);
+    // 99999999999999999999 is 65535 modulo 65536.
+    EXPECT_EQ(low16_of_decimal("99999999999999999999"), 65535);
+}
+
+// ---- start-up ----
+
+std::string start_line(const std::string& target, int interval, int delay, int failure_count)
+{
+    return "echo '[" + stamp() + "] Running ping watchdog...IP=[" + target + "][interval]=[" +
+           std::to_string(interval) + "][startup delay]=[" + std::to_string(delay) + "][failure_count]=[" +
+           std::to_string(failure_count) + "]" + log_tail;
+}
+
+struct refused_case {
+    const char* name;
+    std::string target;
+};
+
+class ping_refused_target : public ping_command_line, public ::testing::WithParamInterface<refused_case> {};
+
+TEST_P(ping_refused_target, fails_after_the_start_line)
+{
+    if (!can_open_raw_socket())
+        GTEST_SKIP() << "needs the privilege for raw sockets";
+    const auto& c = GetParam();
+    auto commands = walk({"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9", "-failcount=2"},
+                         settings);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0], start_line(c.target, 4, 9, 2));
+    // The result file was emptied and closed without its banner.
+    EXPECT_TRUE(std::filesystem::exists(dir.file()));
+    EXPECT_EQ(read_file(dir.file()), "");
+    EXPECT_EQ(watchdog.socket_fd, -1);
+    EXPECT_EQ(watchdog.result_file, nullptr);
+    EXPECT_EQ(watchdog.sent_mark, 0) << "no request may go out";
+}
+
+INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
+                         ::testing::Values(refused_case{"broadcast", "255.255.255.255"},
+                                           refused_case{"trailing_letters", "10.0.0.1abc"},
+                                           refused_case{"five_numbers", "10.0.0.1.5"},
+                                           refused_case{"name", "gateway"}, refused_case{"empty", ""}),
+                         [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
+
+TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
+{
+    if (!can_open_raw_socket())
+        GTEST_SKIP() << "needs the privilege for raw sockets";
+    auto commands = walk({"-ipaddr=10.1.1.1", "-failcount=7", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
+    std::string s = "[" + stamp() + "]";
+    EXPECT_EQ(commands[1], "echo '" + s + " ip=[255.255.255.255]" + s + " Running...zel_pingwdog" + s +
+                               " fcount=[7]" + s + " ip=[10.1.1.1]" + log_tail);
+    EXPECT_EQ(settings.target_address, "10.1.1.1");
+}
+
+TEST_F(ping_command_line, each_starting_argument_starts_again)
+{
+    if (!can_open_raw_socket())
+        GTEST_SKIP() << "needs the privilege for raw sockets";
+    auto commands = walk({"--app=pingwdog", "-ipaddr=1.2.3.4x", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
+    EXPECT_EQ(commands[1], start_line("1.2.3.4x", 0, 0, 0));
+}
+
+TEST_F(ping_command_line, result_path_too_long_is_refused_after_the_start_line)
+{
+    settings.result_dir = dir.path + std::string(40, 'd') + "/";
+    std::filesystem::create_directory(settings.result_dir);
+    settings.target_address = "127.0.0.1";
+    active_settings = &settings;
+    EXPECT_EQ(start_watchdog(), 2);
+    active_settings = nullptr;
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_FALSE(std::filesystem::exists(settings.result_dir + "webspingwatchdog.msg"));
+}
+
+TEST_F(ping_command_line, missing_result_directory_is_refused_after_the_start_line)
+{
+    settings.result_dir = dir.path + "absent/";
+    settings.target_address = "127.0.0.1";
+    active_settings = &settings;
+    EXPECT_EQ(start_watchdog(), 2);
+    active_settings = nullptr;
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+}
+
+TEST_F(ping_command_line, without_raw_socket_privilege_start_fails_with_3)
+{
+    // The privilege is dropped in a child process; it reports what it saw
+    // through its exit status.
+    chmod(dir.path.c_str(), 0777);
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (getuid() == 0 && setuid(65534) != 0)
+            _exit(100);
+        if (can_open_raw_socket())
+            _exit(101);
+        settings.target_address = "127.0.0.1";
+        active_settings = &settings;
+        int result = start_watchdog();
+        bool logged = fake::system_commands() == std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)};
+        bool emptied = std::filesystem::exists(dir.file()) && read_file(dir.file()).empty();
+        _exit(!logged ? 102 : !emptied ? 103 : watchdog.sent_mark != 0 ? 104 : result);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 100 || WEXITSTATUS(status) == 101)
+        GTEST_SKIP() << "could not give up the raw socket privilege";
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+}  // namespace

@@ -1,0 +1,365 @@
+#include "watchdog.h"
+
+#include "fake_system.h"
+#include "ping_packets.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <arpa/inet.h>
+
+using ping_test::make_packet;
+using ping_test::packet_spec;
+using ping_test::read_file;
+
+namespace {
+
+packet_spec with(std::function<void(packet_spec&)> change)
+{
+    packet_spec p;
+    change(p);
+    return p;
+}
+
+void reset_state()
+{
+    close_watchdog();
+    watchdog = watchdog_state();
+}
+
+class ping_echo : public ::testing::Test {
+protected:
+    ping_test::scratch_dir dir;
+    void SetUp() override
+    {
+        fake::reset();
+        reset_state();
+        watchdog.identifier = 0x4242;
+        ASSERT_EQ(open_result_file(dir.file()), 0);
+    }
+    void TearDown() override { reset_state(); }
+};
+
+// ---- checksum ----
+
+struct checksum_case {
+    std::vector<unsigned char> bytes;
+    uint16_t expected;
+};
+
+class ping_checksum : public ::testing::TestWithParam<checksum_case> {};
+
+TEST_P(ping_checksum, matches_rfc_1071)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(internet_checksum(c.bytes.data(), static_cast<int>(c.bytes.size())), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    examples, ping_checksum,
+    ::testing::Values(
+        // The worked example of RFC 1071: one's complement sum ddf2.
+        checksum_case{{0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7}, 0x220d},
+        // Odd length: the last byte is the high half of a final word.
+        checksum_case{{0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6}, 0x2304},
+        checksum_case{{0x01}, 0xfeff},
+        checksum_case{{}, 0xffff},
+        // Carries are folded back in.
+        checksum_case{{0xff, 0xff, 0xff, 0xff}, 0x0000},
+        checksum_case{{0xff, 0xff, 0x00, 0x02}, 0xfffd},
+        checksum_case{{0x80, 0x00, 0x80, 0x00, 0x80, 0x00}, 0x7ffe}));
+
+TEST(ping_checksum_property, message_with_its_checksum_verifies_to_zero)
+{
+    std::vector<unsigned char> bytes = {0x08, 0x00, 0x00, 0x00, 0x12, 0x34, 0xab, 0xcd, 0x99};
+    uint16_t sum = internet_checksum(bytes.data(), static_cast<int>(bytes.size()));
+    bytes[2] = static_cast<unsigned char>(sum >> 8);
+    bytes[3] = static_cast<unsigned char>(sum & 0xff);
+    EXPECT_EQ(internet_checksum(bytes.data(), static_cast<int>(bytes.size())), 0);
+}
+
+// ---- the request ----
+
+TEST_F(ping_echo, request_is_64_bytes_in_network_order_with_host_order_send_time)
+{
+    watchdog.identifier = 0x1234;
+    fake::set_clock(0x01020304, 0x000a0b0c);
+    std::memset(watchdog.send_buffer, 0xee, packet_buffer_size);
+    ASSERT_EQ(build_echo_request(0x15678), 64);
+
+    const unsigned char* p = watchdog.send_buffer;
+    EXPECT_EQ(p[0], 8);
+    EXPECT_EQ(p[1], 0);
+    EXPECT_EQ(p[4], 0x12);
+    EXPECT_EQ(p[5], 0x34);
+    EXPECT_EQ(p[6], 0x56);
+    EXPECT_EQ(p[7], 0x78);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const unsigned char time_bytes[8] = {0x01, 0x02, 0x03, 0x04, 0x00, 0x0a, 0x0b, 0x0c};
+#else
+    const unsigned char time_bytes[8] = {0x04, 0x03, 0x02, 0x01, 0x0c, 0x0b, 0x0a, 0x00};
+#endif
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(p[8 + i], time_bytes[i]) << "byte " << 8 + i;
+    for (size_t i = 16; i < packet_buffer_size; ++i)
+        ASSERT_EQ(p[i], 0) << "byte " << i;
+    EXPECT_EQ(internet_checksum(p, 64), 0) << "checksum must verify";
+    EXPECT_NE(p[2] | p[3], 0);
+}
+
+TEST_F(ping_echo, sequence_starts_at_zero_and_wraps_at_65536)
+{
+    watchdog.socket_fd = -1;  // the send fails; the request still counts
+    send_echo_request();
+    EXPECT_EQ(watchdog.send_buffer[6], 0);
+    EXPECT_EQ(watchdog.send_buffer[7], 0);
+    EXPECT_EQ(watchdog.sequence_counter, 1);
+    EXPECT_EQ(watchdog.sent_mark, 1);
+
+    watchdog.sequence_counter = 65535;
+    send_echo_request();
+    EXPECT_EQ(watchdog.send_buffer[6], 0xff);
+    EXPECT_EQ(watchdog.send_buffer[7], 0xff);
+    send_echo_request();
+    EXPECT_EQ(watchdog.send_buffer[6], 0);
+    EXPECT_EQ(watchdog.send_buffer[7], 0);
+    EXPECT_EQ(watchdog.sequence_counter, 65537);
+    EXPECT_EQ(watchdog.sent_mark, 65537);
+}
+
+TEST_F(ping_echo, request_reaches_the_target_address)
+{
+    ping_test::packet_pipe pipe;
+    // A connected datagram pair refuses an IPv4 address: the failed send is
+    // counted all the same.
+    watchdog.socket_fd = pipe.watchdog_end();
+    watchdog.target.sin_family = AF_INET;
+    send_echo_request();
+    EXPECT_EQ(watchdog.sent_mark, 1);
+    watchdog.socket_fd = -1;
+}
+
+// ---- examine_reply ----
+
+struct reply_case {
+    const char* name;
+    packet_spec packet;
+    int cut;  // bytes taken off the end of the packet
+    int expected_result;
+    const char* expected_record;  // nullptr: no reply record
+};
+
+class ping_examine : public ping_echo, public ::testing::WithParamInterface<reply_case> {};
+
+TEST_P(ping_examine, accepts_only_our_echo_replies)
+{
+    const auto& c = GetParam();
+    auto packet = make_packet(c.packet);
+    packet.resize(packet.size() - static_cast<size_t>(c.cut));
+    watchdog.receive_time = {11, 100000};
+    watchdog.source.sin_addr.s_addr = inet_addr("192.168.1.20");
+    watchdog.event_count = 0;
+    watchdog.reply_flag = -1;
+
+    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), c.expected_result);
+    EXPECT_EQ(watchdog.event_count, 1);
+    EXPECT_EQ(watchdog.reply_flag, c.expected_record ? 1 : -1);
+    EXPECT_EQ(read_file(dir.file()), c.expected_record ? c.expected_record : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    packets, ping_examine,
+    ::testing::Values(
+        reply_case{"full_reply", {}, 0, 0,
+                   "Reply from_pw 192.168.1.20: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r"},
+        reply_case{"ip_options", with([](packet_spec& p) { p.header_length = 24; p.sequence = 7; }), 0, 0,
+                   "Reply from_pw 192.168.1.20: bytes=56 icmp_seq_pw=7 ttl=64 time=200.000 ms \r"},
+        reply_case{"longest_header", with([](packet_spec& p) { p.header_length = 60; }), 0, 0,
+                   "Reply from_pw 192.168.1.20: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r"},
+        reply_case{"high_ttl_and_sequence", with([](packet_spec& p) { p.ttl = 255; p.sequence = 65535; }), 0, 0,
+                   "Reply from_pw 192.168.1.20: bytes=56 icmp_seq_pw=65535 ttl=255 time=200.000 ms \r"},
+        reply_case{"whole_seconds", with([](packet_spec& p) { p.sent_seconds = 8; p.sent_microseconds = 100000; }),
+                   0, 0, "Reply from_pw 192.168.1.20: bytes=56 icmp_seq_pw=0 ttl=64 time=3000.000 ms \r"},
+        reply_case{"send_time_only", with([](packet_spec& p) { p.data_length = 8; }), 0, 0,
+                   "Reply from_pw 192.168.1.20: bytes=8 icmp_seq_pw=0 ttl=64 time=200.000 ms \r"},
+        reply_case{"no_room_for_send_time", with([](packet_spec& p) { p.data_length = 7; }), 0, -1, nullptr},
+        reply_case{"header_only", with([](packet_spec& p) { p.data_length = 0; }), 0, -1, nullptr},
+        reply_case{"shorter_than_header", with([](packet_spec& p) { p.data_length = 0; }), 1, -1, nullptr},
+        reply_case{"header_longer_than_packet", with([](packet_spec& p) { p.header_length = 60; p.data_length = 0; }),
+                   40, -1, nullptr},
+        reply_case{"echo_request", with([](packet_spec& p) { p.type = 8; }), 0, -1, nullptr},
+        reply_case{"unreachable", with([](packet_spec& p) { p.type = 3; }), 0, -1, nullptr},
+        reply_case{"other_identifier", with([](packet_spec& p) { p.identifier = 0x4243; }), 0, -1, nullptr},
+        reply_case{"swapped_identifier", with([](packet_spec& p) { p.identifier = 0x4242 ^ 0x0100; }), 0, -1,
+                   nullptr}),
+    [](const ::testing::TestParamInfo<reply_case>& info) { return info.param.name; });
+
+TEST_F(ping_echo, empty_read_is_not_a_reply)
+{
+    unsigned char nothing[1] = {0x45};
+    EXPECT_EQ(examine_reply(nothing, 0), -1);
+    EXPECT_EQ(watchdog.event_count, 1);
+}
+
+struct timed_out_case {
+    int event_count;
+    int reply_flag;
+    bool written;
+};
+
+class ping_foreign_packet : public ping_echo, public ::testing::WithParamInterface<timed_out_case> {};
+
+TEST_P(ping_foreign_packet, writes_timed_out_only_as_second_event_without_reply)
+{
+    const auto& c = GetParam();
+    watchdog.event_count = c.event_count;
+    watchdog.reply_flag = c.reply_flag;
+    auto packet = make_packet(with([](packet_spec& p) { p.type = 8; }));
+    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), -1);
+    EXPECT_EQ(watchdog.event_count, c.event_count + 1);
+    EXPECT_EQ(read_file(dir.file()), c.written ? "Request timed out.\r" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(events, ping_foreign_packet,
+                         ::testing::Values(timed_out_case{0, -1, false}, timed_out_case{1, -1, true},
+                                           timed_out_case{1, 1, false}, timed_out_case{2, -1, false}));
+
+// ---- the result file limit ----
+
+struct size_case {
+    long size;
+    bool emptied;
+};
+
+class ping_result_size : public ping_echo, public ::testing::WithParamInterface<size_case> {};
+
+TEST_P(ping_result_size, emptied_only_past_20480_bytes)
+{
+    const auto& c = GetParam();
+    std::string filler(static_cast<size_t>(c.size), 'x');
+    std::fputs(filler.c_str(), watchdog.result_file);
+    std::fflush(watchdog.result_file);
+    watchdog.receive_time = {11, 100000};
+    auto packet = make_packet({});
+    ASSERT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 0);
+
+    std::string record = "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r";
+    EXPECT_EQ(read_file(dir.file()), c.emptied ? record : filler + record);
+}
+
+INSTANTIATE_TEST_SUITE_P(sizes, ping_result_size,
+                         ::testing::Values(size_case{0, false}, size_case{20479, false}, size_case{20480, false},
+                                           size_case{20481, true}, size_case{30000, true}));
+
+TEST_F(ping_echo, lost_file_still_counts_the_reply_and_is_tried_again)
+{
+    std::string filler(20481, 'x');
+    std::fputs(filler.c_str(), watchdog.result_file);
+    std::fflush(watchdog.result_file);
+    std::filesystem::remove_all(dir.path);
+    watchdog.receive_time = {11, 100000};
+    auto packet = make_packet({});
+
+    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 5);
+    EXPECT_EQ(watchdog.event_count, 0);
+    EXPECT_EQ(watchdog.reply_flag, -1);
+    EXPECT_EQ(watchdog.result_file, nullptr);
+    // Timed-out records have nowhere to go and are dropped quietly.
+    write_result_text("Request timed out.\r");
+
+    std::filesystem::create_directory(dir.path);
+    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 0);
+    EXPECT_EQ(read_file(dir.file()), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
+}
+
+TEST_F(ping_echo, result_path_longer_than_51_characters_is_refused)
+{
+    std::string base = dir.path;  // "/tmp/pingwdXXXXXX/", 18 characters
+    std::string fits = base + std::string(51 - 20 - base.size() - 1, 'd') + "/";
+    std::string too_long = base + std::string(51 - 20 - base.size(), 'd') + "/";
+    std::filesystem::create_directory(fits);
+    std::filesystem::create_directory(too_long);
+    close_watchdog();
+
+    ASSERT_EQ((fits + "webspingwatchdog.msg").size(), 51u);
+    EXPECT_EQ(open_result_file(fits + "webspingwatchdog.msg"), 0);
+    close_watchdog();
+    EXPECT_EQ(open_result_file(too_long + "webspingwatchdog.msg"), -1);
+    EXPECT_EQ(watchdog.result_file, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(too_long + "webspingwatchdog.msg"));
+}
+
+// ---- receive_reply ----
+
+TEST_F(ping_echo, accepted_reply_moves_answered_mark_and_pauses_one_second)
+{
+    ping_test::packet_pipe pipe;
+    watchdog.socket_fd = pipe.watchdog_end();
+    watchdog.sent_mark = 9;
+    watchdog.answered_mark = 3;
+    fake::set_clock(11, 100000);
+    ASSERT_TRUE(pipe.push(make_packet({})));
+    receive_reply();
+    EXPECT_EQ(watchdog.answered_mark, 9);
+    EXPECT_EQ(watchdog.reply_flag, 1);
+    EXPECT_EQ(fake::sleeps(), std::vector<long long>{1000});
+    EXPECT_EQ(read_file(dir.file()), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
+
+    // A later foreign packet of the same cycle pauses as well, but answers nothing.
+    watchdog.sent_mark = 10;
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 1; }))));
+    receive_reply();
+    EXPECT_EQ(watchdog.answered_mark, 9);
+    EXPECT_EQ(fake::sleeps(), (std::vector<long long>{1000, 1000}));
+    watchdog.socket_fd = -1;
+}
+
+TEST_F(ping_echo, failed_read_has_no_effect)
+{
+    watchdog.socket_fd = -1;
+    watchdog.reply_flag = 1;
+    receive_reply();
+    EXPECT_EQ(watchdog.event_count, 0);
+    EXPECT_TRUE(fake::sleeps().empty());
+}
+
+// ---- the kernel filter ----
+
+TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
+{
+    ping_test::packet_pipe pipe;
+    // Queued before the filter: dropped when it is installed.
+    ASSERT_TRUE(pipe.push(make_packet({})));
+    install_reply_filter(pipe.watchdog_end(), 0x4242);
+
+    auto ours = make_packet(with([](packet_spec& p) { p.sequence = 1; }));
+    auto ours_with_options = make_packet(with([](packet_spec& p) { p.header_length = 28; p.sequence = 2; }));
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.type = 8; }))));          // a client pings us
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 0x4243; }))));  // another ping
+    ASSERT_TRUE(pipe.push(ours));
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 0x4200; }))));
+    ASSERT_TRUE(pipe.push(std::vector<unsigned char>{0x45, 0, 0}));  // truncated
+    ASSERT_TRUE(pipe.push(ours_with_options));
+
+    std::vector<std::vector<unsigned char>> arrived;
+    unsigned char buffer[256];
+    ssize_t n;
+    while ((n = recv(pipe.watchdog_end(), buffer, sizeof buffer, MSG_DONTWAIT)) >= 0)
+        arrived.emplace_back(buffer, buffer + n);
+    EXPECT_EQ(errno, EAGAIN);
+    ASSERT_EQ(arrived.size(), 2u);
+    EXPECT_EQ(arrived[0], ours);
+    EXPECT_EQ(arrived[1], ours_with_options);
+}
+
+TEST_F(ping_echo, timeval_subtract_does_not_carry)
+{
+    struct timeval a = {11, 100000};
+    timeval_subtract(a, {10, 900000});
+    EXPECT_EQ(a.tv_sec, 1);
+    EXPECT_EQ(a.tv_usec, -800000);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// Crafted packets as a raw ICMP socket delivers them, and a scratch result
+// file, for the ping watchdog's tests.
+#pragma once
+
+#include "watchdog.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ping_test {
+
+struct packet_spec {
+    int header_length = 20;
+    uint8_t type = 0;
+    uint16_t identifier = 0x4242;
+    uint16_t sequence = 0;
+    uint8_t ttl = 64;
+    uint32_t sent_seconds = 10;
+    uint32_t sent_microseconds = 900000;
+    int data_length = 56;  // bytes after the 8-byte ICMP header
+};
+
+// IPv4 header (version 4, the given length, ttl at byte 8) then the ICMP
+// message with identifier and sequence most significant byte first and the
+// send time in the machine's byte order, as the watchdog wrote it.
+inline std::vector<unsigned char> make_packet(const packet_spec& p)
+{
+    std::vector<unsigned char> bytes(static_cast<size_t>(p.header_length + 8 + p.data_length), 0);
+    bytes[0] = static_cast<unsigned char>(0x40 | (p.header_length / 4));
+    bytes[8] = p.ttl;
+    unsigned char* icmp = bytes.data() + p.header_length;
+    icmp[0] = p.type;
+    icmp[4] = static_cast<unsigned char>(p.identifier >> 8);
+    icmp[5] = static_cast<unsigned char>(p.identifier & 0xff);
+    icmp[6] = static_cast<unsigned char>(p.sequence >> 8);
+    icmp[7] = static_cast<unsigned char>(p.sequence & 0xff);
+    unsigned char time_bytes[8];
+    std::memcpy(time_bytes, &p.sent_seconds, 4);
+    std::memcpy(time_bytes + 4, &p.sent_microseconds, 4);
+    std::memcpy(icmp + 8, time_bytes, static_cast<size_t>(std::min(8, std::max(0, p.data_length))));
+    return bytes;
+}
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A private directory under /tmp for the result file, removed afterwards.
+struct scratch_dir {
+    std::string path;
+    scratch_dir()
+    {
+        char name[] = "/tmp/pingwdXXXXXX";
+        path = std::string(mkdtemp(name)) + "/";
+    }
+    ~scratch_dir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string file() const { return path + "webspingwatchdog.msg"; }
+};
+
+// A datagram socket pair standing in for the raw socket: the test writes
+// packets into one end, the watchdog reads the other.
+struct packet_pipe {
+    int ends[2] = {-1, -1};
+    packet_pipe() { socketpair(AF_UNIX, SOCK_DGRAM, 0, ends); }
+    ~packet_pipe()
+    {
+        for (int fd : ends)
+            if (fd != -1)
+                close(fd);
+    }
+    int watchdog_end() const { return ends[0]; }
+    bool push(const std::vector<unsigned char>& packet) const
+    {
+        return send(ends[1], packet.data(), packet.size(), MSG_DONTWAIT) == static_cast<ssize_t>(packet.size());
+    }
+};
+
+}  // namespace ping_test
