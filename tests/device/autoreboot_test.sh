@@ -35,63 +35,55 @@ if [ "${1:-}" = inside ]; then
 fi
 
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=${ZEL_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-sim_run=$source_dir/sim/run
-[ -x "$sim_run" ] || { echo "no simulated access point at $sim_run"; exit 1; }
-[ -n "${ZEL_STAGE:-}" ] || { echo "ZEL_STAGE is not set"; exit 1; }
-
-failures=0
-keep=
-trap '[ -n "$keep" ] && rm -rf "$keep"' EXIT
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+source "$here/lib.sh"
+need_program zelautoreboot uci
 
 stamp='\[[0-9]{2}-[0-9]{2}-[0-9]{4} '
 micro='\.[0-9]{6}\]'
 
-# expect_lines FILE REGEX... : the file holds exactly these lines.
-expect_lines() {
+# expect_exact_lines FILE REGEX... : the file holds exactly these lines.
+expect_exact_lines() {
     local file=$1; shift
     local lines=()
     [ -f "$file" ] && mapfile -t lines < "$file"
     if [ "${#lines[@]}" -ne "$#" ]; then
-        fail "$file has ${#lines[@]} lines, expected $#:"; sed 's/^/    /' "$file" 2>/dev/null; return
+        fail "[$case_name] $file has ${#lines[@]} lines, expected $#"
+        sed 's/^/  has: /' "$file" >&2 2>/dev/null
+        return
     fi
     local i=0 pattern
     for pattern in "$@"; do
-        [[ ${lines[$i]} =~ ^$pattern$ ]] || fail "$file line $((i + 1)) is '${lines[$i]}', expected /$pattern/"
+        if [[ ${lines[$i]} =~ ^$pattern$ ]]; then pass; else
+            fail "[$case_name] $file line $((i + 1)) is [${lines[$i]}], expected /$pattern/"
+        fi
         i=$((i + 1))
     done
 }
 
-# run_case NAME HH MM SS ARGS...: one sandbox, its /var and /etc kept in $keep.
+# run_case NAME HH MM SS ARGS...: one sandbox; its /var and /etc land in $KEPT.
 run_case() {
     case_name=$1; shift
-    [ -n "${keep:-}" ] && rm -rf "$keep"
-    keep=$(mktemp -d)
-    "$sim_run" --keep "$keep" -- bash "$here/autoreboot_test.sh" inside "$@" || fail "sandbox failed"
+    sim -- bash "$here/autoreboot_test.sh" inside "$@"
+    expect_status 0 "[$case_name] sandbox"
 }
 
 status_is() {
-    local got
-    got=$(cat "$keep/var/test_status" 2>/dev/null)
-    [ "$got" = "$1" ] || fail "program status '$got', expected '$1'"
+    expect_eq "$(cat "$KEPT/var/test_status" 2>/dev/null)" "$1" "[$case_name] program status"
 }
 
 no_reboot() {
-    if [ -s "$keep/var/sim/reboot.log" ]; then fail "reboot was run"; fi
+    expect_no_file "$KEPT/var/sim/reboot.log" "[$case_name] no reboot command"
 }
-
-history_of() { grep -v '^$' "$keep/etc/reboot_history" 2>/dev/null | grep -E 'Scheduled reboot|Actually rebooted'; }
 
 # expect_history REGEX...: the scheduled reboot's lines in the history.
 expect_history() {
-    history_of > "$keep/history_lines"
-    expect_lines "$keep/history_lines" "$@"
+    grep -E 'Scheduled reboot|Actually rebooted' "$KEPT/etc/reboot_history" > "$KEPT/history_lines" 2>/dev/null
+    expect_exact_lines "$KEPT/history_lines" "$@"
 }
 
 run_case hours_2 14 20 35 --app=autoreboot "-mode=By Number of Hours" -numofhours=2
 status_is running
-expect_lines "$keep/var/log/zelautoreboot" \
+expect_exact_lines "$KEPT/var/log/zelautoreboot" \
     "${stamp}14:20:35${micro} Running\.\.\.zelautoreboot at 16:20:34\(HH:MM:SS\)" \
     "${stamp}14:20:35${micro} Time left 01:59:59 \(HH:MM:SS\)"
 expect_history "${stamp}14:20:35${micro} Scheduled reboot at 16:20:34\(HH:MM:SS\)"
@@ -99,7 +91,7 @@ no_reboot
 
 run_case hours_3_from_second_0 22 10 00 --app=autoreboot -numofhours=3 "-mode=By Number of Hours"
 status_is running
-expect_lines "$keep/var/log/zelautoreboot" \
+expect_exact_lines "$KEPT/var/log/zelautoreboot" \
     "${stamp}22:10:00${micro} Running\.\.\.zelautoreboot at 01:10:59\(HH:MM:SS\)" \
     "${stamp}22:10:00${micro} Time left 03:00:59 \(HH:MM:SS\)"
 expect_history "${stamp}22:10:00${micro} Scheduled reboot at 01:10:59\(HH:MM:SS\)"
@@ -107,7 +99,7 @@ no_reboot
 
 run_case by_time_now 03 17 25 --app=autoreboot "-mode=By Time" -time=03:17
 status_is running
-expect_lines "$keep/var/log/zelautoreboot" \
+expect_exact_lines "$KEPT/var/log/zelautoreboot" \
     "${stamp}03:17:25${micro} Running\.\.\.zelautoreboot at 03:17:24\(HH:MM:SS\)" \
     "${stamp}03:17:25${micro} Time left 23:59:59 \(HH:MM:SS\)"
 expect_history "${stamp}03:17:25${micro} Scheduled reboot at 03:17:24\(HH:MM:SS\)"
@@ -115,7 +107,7 @@ no_reboot
 
 run_case by_time_now_from_second_0 09 30 00 --app=autoreboot "-mode=By Time" -time=09:30
 status_is running
-expect_lines "$keep/var/log/zelautoreboot" \
+expect_exact_lines "$KEPT/var/log/zelautoreboot" \
     "${stamp}09:30:00${micro} Running\.\.\.zelautoreboot at 09:30:59\(HH:MM:SS\)" \
     "${stamp}09:30:00${micro} Time left 00:00:59 \(HH:MM:SS\)"
 expect_history "${stamp}09:30:00${micro} Scheduled reboot at 09:30:59\(HH:MM:SS\)"
@@ -125,7 +117,7 @@ no_reboot
 # Time" without a time: nothing is scheduled and the program ends.
 run_case by_time_without_time 12 00 00 "-time=12:05" "-mode=By Time" --app=autoreboot
 status_is 0
-expect_lines "$keep/var/log/zelautoreboot" \
+expect_exact_lines "$KEPT/var/log/zelautoreboot" \
     '\[old\] line' \
     "${stamp}12:00:00${micro} No reboot scheduled: time=\[\] is not HH:MM" \
     "${stamp}12:00:00${micro} Running\.\.\.main_zelautoreboot"
@@ -134,9 +126,8 @@ no_reboot
 
 run_case no_arguments 07 08 09
 status_is 0
-expect_lines "$keep/var/log/zelautoreboot" '\[old\] line' "${stamp}07:08:09${micro} Running\.\.\.zelautoreboot"
+expect_exact_lines "$KEPT/var/log/zelautoreboot" '\[old\] line' "${stamp}07:08:09${micro} Running\.\.\.zelautoreboot"
 expect_history
 no_reboot
 
-if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
-echo "autoreboot: all cases passed"
+finish

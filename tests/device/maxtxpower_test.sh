@@ -4,72 +4,65 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=${ZEL_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-sim_run=$source_dir/sim/run
-[ -x "$sim_run" ] || { echo "no simulated access point at $sim_run"; exit 1; }
-[ -n "${ZEL_STAGE:-}" ] || { echo "ZEL_STAGE is not set"; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
+source "$here/lib.sh"
+need_program zelmaxtxpower uci
 
 # run_case NAME SWITCH ARGS...: SWITCH is the value of
 # zelmaxtxpower.dbname.enabled, or "missing" for a config without it.
 run_case() {
     case_name=$1; local switch=$2; shift 2
-    rm -rf "$work/settings" "$work/keep"
-    mkdir -p "$work/keep"
-    cp -r "$source_dir/sim/settings/default" "$work/settings"
+    local settings
+    settings=$(settings_copy)
     if [ "$switch" = missing ]; then
-        printf "config settings 'dbname'\n\toption other '1'\n" > "$work/settings/zelmaxtxpower"
+        printf "config probe 'dbname'\n\toption other '1'\n" > "$settings/zelmaxtxpower"
     else
-        printf "config settings 'dbname'\n\toption enabled '%s'\n" "$switch" > "$work/settings/zelmaxtxpower"
+        printf "config probe 'dbname'\n\toption enabled '%s'\n" "$switch" > "$settings/zelmaxtxpower"
     fi
-    local command='zelmaxtxpower "$@" > /var/test_out; echo $? > /var/test_status'
-    "$sim_run" --settings "$work/settings" --keep "$work/keep" -- sh -c "$command" sh "$@" || fail "sandbox failed"
-    var=$work/keep/var
+    sim --settings "$settings" -- zelmaxtxpower "$@"
+    var=$KEPT/var
 }
 
-expect_file() {
+holds() { # file text what
     local got
-    got=$(cat "$1" 2>/dev/null) || { fail "$1 missing"; return; }
-    [ "$got" = "$2" ] || fail "$1 holds '$got', expected '$2'"
+    got=$(cat "$1" 2>/dev/null)
+    expect_eq "$got" "$2" "[$case_name] ${3:-$1}"
 }
-expect_no_file() { [ ! -e "$1" ] || fail "$1 exists: '$(cat "$1")'"; }
-
-stamp='\[[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
 
 run_case probe_ath0 1 --app=get-maxtxpower -ifname=ath0
-expect_file "$var/test_status" 0
-expect_file "$var/max_txpower_ath0" ath0:20
-expect_file "$var/max_txpower" ath0:20
-grep -q 'ath0 txpower 30' "$var/sim/iwconfig.log" 2>/dev/null || fail "iwconfig was not asked for 30 dBm"
-mapfile -t log < "$var/log/zelmaxtxpower"
-[ "${#log[@]}" -eq 1 ] && [[ ${log[0]} =~ ^${stamp}\ Running\.\.\.main_get_maxtxpower$ ]] || fail "run log: ${log[*]}"
+expect_status 0
+holds "$var/max_txpower_ath0" ath0:20
+holds "$var/max_txpower" ath0:20
+expect_line "$var/sim/iwconfig.log" "iwconfig ath0 txpower 30"
+expect_lines "$var/log/zelmaxtxpower" 1
+expect_file_matches "$var/log/zelmaxtxpower" "^${STAMP_RE} Running\.\.\.main_get_maxtxpower$"
 
 SIM_MAX_TXPOWER=17 run_case driver_grants_17 1 --app=get-maxtxpower -ifname=ath0
-expect_file "$var/max_txpower_ath0" ath0:17
-expect_file "$var/max_txpower" ath0:17
+holds "$var/max_txpower_ath0" ath0:17
+holds "$var/max_txpower" ath0:17
+
+# Interface 2 is probed as itself but looked up at position 1 (ZelGuest).
+run_case ath2_looked_up_at_1 1 --app=get-maxtxpower -ifname=ath2
+holds "$var/max_txpower_ath2" ath2:20
+holds "$var/max_txpower" ath2:20
 
 run_case switched_off 0 --app=get-maxtxpower -ifname=ath0
-expect_file "$var/test_status" 0
-expect_file "$var/test_out" ""
+expect_status 0
+holds "$SIM_OUT" "" "[switched_off] nothing printed"
 expect_no_file "$var/log/zelmaxtxpower"
 expect_no_file "$var/max_txpower"
 expect_no_file "$var/max_txpower_ath0"
+expect_no_file "$var/sim/iwconfig.log"
 
 run_case switch_missing missing --app=get-maxtxpower -ifname=ath0
-expect_file "$var/test_status" 255
-[ "$(cat "$var/test_out")" = "UCI Error: 'zelmaxtxpower.dbname.enabled' not found !" ] || fail "printed '$(cat "$var/test_out")'"
+expect_status 255
+holds "$SIM_OUT" "UCI Error: 'zelmaxtxpower.dbname.enabled' not found !" "[switch_missing] printed"
 expect_no_file "$var/log/zelmaxtxpower"
 expect_no_file "$var/max_txpower"
 
 run_case no_ifname 1 --app=get-maxtxpower
-expect_file "$var/test_status" 0
+expect_status 0
 expect_no_file "$var/max_txpower"
-grep -q 'Running\.\.\.main_get_maxtxpower: no -ifname given, nothing probed$' "$var/log/zelmaxtxpower" ||
-    fail "run log: $(cat "$var/log/zelmaxtxpower" 2>/dev/null)"
+expect_file_matches "$var/log/zelmaxtxpower" \
+    "^${STAMP_RE} Running\.\.\.main_get_maxtxpower: no -ifname given, nothing probed$"
 
-if [ "$failures" -ne 0 ]; then echo "$failures failures"; exit 1; fi
-echo "maxtxpower: all cases passed"
+finish
