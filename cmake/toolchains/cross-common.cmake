@@ -28,6 +28,13 @@ else()
   message(WARNING "${zel_qemu} not found (Debian's qemu-user): cross-built tests cannot run.")
 endif()
 
+# 64-bit file offsets, inode numbers and time_t, as the device's C library
+# has them. 32-bit glibc defaults to 32-bit ones, and readdir and stat then
+# fail with EOVERFLOW on a large file system such as the one the emulated
+# tests run on.
+set(CMAKE_C_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64")
+
 if(NOT ZEL_CROSS_SHARED)
   set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 endif()
