@@ -189,4 +189,11 @@ expect_eq "$?" 125 "missing settings refused"
 expect_eq "$?" 125 "missing stage refused"
 expect_file_has "$work_dir/err" "no staged programs"
 
+no_host_dir=/etc/sim-keep-$mark
+"$SIM_RUN" --keep "$no_host_dir" -- true 2>"$work_dir/err"
+expect_eq "$?" 125 "keeping results under /etc refused"
+expect_no_file "$no_host_dir" "nothing made in the host's /etc"
+"$SIM_RUN" --keep / -- true 2>"$work_dir/err"
+expect_eq "$?" 125 "keeping results in / refused"
+
 finish
