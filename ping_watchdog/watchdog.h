@@ -14,7 +14,10 @@ struct watchdog_settings {
     uint16_t interval = 0;       // seconds slept before every cycle but the first
     uint16_t startup_delay = 0;  // seconds slept before the first cycle
     uint16_t failure_count = 0;  // unanswered requests in a row that trigger the reboot
-    std::string result_dir;      // put directly in front of the result file name
+    // Put directly in front of the result file name. On the device it is
+    // /var/ (paths::pingwdog_result_dir), beside the other result files:
+    // /var/webspingwatchdog.msg.
+    std::string result_dir;
 };
 
 // The record that start-up and loop read; the main procedure owns it.
