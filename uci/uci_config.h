@@ -30,15 +30,6 @@ struct parse_error {
     std::string reason;
 };
 
-// Reads one statement: the words of one line, where a quoted word may run
-// over several lines. Words are bare, '...' (literal) or "..." (backslash
-// takes the next byte literally); pieces written together form one word;
-// '#' outside quotes starts a comment; a backslash before a line end joins
-// the lines. start_line is the line the statement began on.
-// Returns 1 for a statement (words may be empty), 0 at the end, -1 on error.
-int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
-               std::vector<std::string>& words, std::string& reason);
-
 // Parses a whole file. On failure err tells the line and why; out is then
 // not to be used.
 bool parse_config(const std::string& text, package& out, parse_error& err);

@@ -8,17 +8,30 @@ namespace uci {
 
 namespace {
 
-inline bool name_char(char c)
+// 1: allowed in every name; 2: '-', allowed in config names and types.
+struct name_classes {
+    unsigned char of[256];
+};
+
+constexpr name_classes make_name_classes()
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    name_classes t{};
+    for (unsigned c = 0; c < 256; ++c)
+        t.of[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ? 1
+                  : c == '-'                                                                           ? 2
+                                                                                                       : 0;
+    return t;
 }
+
+constexpr name_classes name_chars = make_name_classes();
 
 bool all_chars(const std::string& s, bool dash)
 {
     if (s.empty())
         return false;
+    const unsigned char allowed = dash ? 3 : 1;
     for (char c : s)
-        if (!name_char(c) && !(dash && c == '-'))
+        if (!(name_chars.of[static_cast<unsigned char>(c)] & allowed))
             return false;
     return true;
 }
@@ -61,9 +74,20 @@ unsigned type_hash(const std::string& type)
 
 std::string generated_name(unsigned count, const std::string& type)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "cfg%02x%04x", count, type_hash(type));
-    return buf;
+    static const char hex[] = "0123456789abcdef";
+    char buf[16];
+    size_t n = 0;
+    unsigned digits = 2;
+    while (digits < 8 && (count >> (4 * digits)) != 0)
+        ++digits;
+    for (unsigned d = digits; d-- > 0;)
+        buf[n++] = hex[(count >> (4 * d)) & 15];
+    unsigned h = type_hash(type);
+    for (int d = 3; d >= 0; --d)
+        buf[n++] = hex[(h >> (4 * d)) & 15];
+    std::string name("cfg");
+    name.append(buf, n);
+    return name;
 }
 
 bool parse_key(const std::string& text, key& k)

@@ -1,4 +1,5 @@
 // Parser of configuration files: the whole text in one pass.
+#include <cstring>
 #include <unordered_map>
 
 #include "uci_config.h"
@@ -8,54 +9,89 @@ namespace uci {
 
 namespace {
 
-inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-inline bool ends_word(char c) { return is_blank(c) || c == '\n' || c == '#'; }
+// Byte classes of the tokenizer: a plain byte of a bare word, a blank, or
+// one that needs a look (line end, '#', quotes, backslash).
+enum : unsigned char { plain = 0, blank = 1, special = 2 };
 
-}  // namespace
-
-int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
-               std::vector<std::string>& words, std::string& reason)
+constexpr unsigned char class_of(unsigned c)
 {
-    words.clear();
+    return c == ' ' || c == '\t' || c == '\r' ? blank
+           : c == '\n' || c == '#' || c == '\'' || c == '"' || c == '\\' ? special
+                                                                       : plain;
+}
+
+struct byte_classes {
+    unsigned char of[256];
+};
+
+constexpr byte_classes make_classes()
+{
+    byte_classes t{};
+    for (unsigned c = 0; c < 256; ++c)
+        t.of[c] = class_of(c);
+    return t;
+}
+
+constexpr byte_classes classes = make_classes();
+
+inline unsigned char cls(char c) { return classes.of[static_cast<unsigned char>(c)]; }
+inline bool is_blank(char c) { return cls(c) == blank; }
+inline bool ends_word(char c) { return cls(c) == blank || c == '\n' || c == '#'; }
+
+// Reads one statement into words[0, count): the words of one line, where a
+// quoted word may run over several lines. Words are bare, '...' (literal)
+// or "..." (backslash takes the next byte literally); pieces written
+// together form one word; '#' outside quotes starts a comment; a backslash
+// before a line end joins the lines. The strings of 'words' are reused from
+// statement to statement. start_line is the line the statement began on.
+// Returns 1 for a statement (count may be 0), 0 at the end, -1 on error.
+int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
+               std::vector<std::string>& words, size_t& count, std::string& reason)
+{
+    count = 0;
     const size_t n = text.size();
+    const char* t = text.data();
     if (pos >= n)
         return 0;
     start_line = line;
     for (;;) {
-        while (pos < n && is_blank(text[pos]))
+        while (pos < n && is_blank(t[pos]))
             ++pos;
         if (pos >= n)
             return 1;
-        char c = text[pos];
+        char c = t[pos];
         if (c == '\n') {
             ++pos;
             ++line;
             return 1;
         }
         if (c == '#') {
-            while (pos < n && text[pos] != '\n')
-                ++pos;
+            const void* nl = std::memchr(t + pos, '\n', n - pos);
+            pos = nl ? static_cast<size_t>(static_cast<const char*>(nl) - t) : n;
             continue;
         }
-        if (c == '\\' && pos + 1 < n && text[pos + 1] == '\n') {
+        if (c == '\\' && pos + 1 < n && t[pos + 1] == '\n') {
             pos += 2;
             ++line;
             continue;
         }
-        words.emplace_back();
-        std::string& word = words.back();
-        while (pos < n && !ends_word(text[pos])) {
-            c = text[pos];
+        if (count == words.size())
+            words.emplace_back();
+        std::string& word = words[count++];
+        word.clear();
+        while (pos < n && !ends_word(t[pos])) {
+            c = t[pos];
             if (c == '\'') {
-                size_t close = text.find('\'', pos + 1);
-                if (close == std::string::npos) {
+                const void* q = std::memchr(t + pos + 1, '\'', n - pos - 1);
+                if (!q) {
                     reason = "unterminated quote";
                     return -1;
                 }
+                size_t close = static_cast<size_t>(static_cast<const char*>(q) - t);
                 for (size_t i = pos + 1; i < close; ++i)
-                    if (text[i] == '\n')
+                    if (t[i] == '\n')
                         ++line;
-                word.append(text, pos + 1, close - pos - 1);
+                word.append(t + pos + 1, close - pos - 1);
                 pos = close + 1;
             } else if (c == '"') {
                 int quote_line = line;
@@ -66,16 +102,16 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                         reason = "unterminated quote";
                         return -1;
                     }
-                    c = text[pos];
+                    c = t[pos];
                     if (c == '"') {
                         ++pos;
                         break;
                     }
                     if (c == '\\' && pos + 1 < n) {
-                        if (text[pos + 1] == '\n')
+                        if (t[pos + 1] == '\n')
                             ++line;
                         else
-                            word += text[pos + 1];
+                            word += t[pos + 1];
                         pos += 2;
                         continue;
                     }
@@ -88,22 +124,44 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                 if (pos + 1 >= n) {
                     ++pos;
                 } else {
-                    if (text[pos + 1] == '\n')
+                    if (t[pos + 1] == '\n')
                         ++line;
                     else
-                        word += text[pos + 1];
+                        word += t[pos + 1];
                     pos += 2;
                 }
             } else {
                 size_t start = pos;
-                while (pos < n && !ends_word(text[pos]) && text[pos] != '\'' &&
-                       text[pos] != '"' && text[pos] != '\\')
+                while (pos < n && cls(t[pos]) == plain)
                     ++pos;
-                word.append(text, start, pos - start);
+                word.append(t + start, pos - start);
             }
         }
     }
 }
+
+// The statement keywords, short forms included.
+enum class keyword { config, option, list, package, other };
+
+keyword keyword_of(const std::string& w)
+{
+    switch (w.size()) {
+    case 1:
+        return w[0] == 'c' ? keyword::config : w[0] == 'o' ? keyword::option : w[0] == 'l' ? keyword::list : keyword::other;
+    case 4:
+        return std::memcmp(w.data(), "list", 4) == 0 ? keyword::list : keyword::other;
+    case 6:
+        return std::memcmp(w.data(), "option", 6) == 0   ? keyword::option
+               : std::memcmp(w.data(), "config", 6) == 0 ? keyword::config
+                                                         : keyword::other;
+    case 7:
+        return std::memcmp(w.data(), "package", 7) == 0 ? keyword::package : keyword::other;
+    default:
+        return keyword::other;
+    }
+}
+
+}  // namespace
 
 section& create_section(package& p, const std::string& type, const std::string& name)
 {
@@ -165,31 +223,33 @@ void add_list_value(section& s, const std::string& name, std::string value)
 bool parse_config(const std::string& text, package& out, parse_error& err)
 {
     out.sections.clear();
+    out.sections.reserve(text.size() / 128 + 4);
     out.created = 0;
     std::vector<std::string> words;
+    size_t count = 0;
     std::unordered_map<std::string, size_t> named;
     size_t pos = 0;
     int line = 1;
     int start = 1;
     long current = -1;
     for (;;) {
-        int r = read_words(text, pos, line, start, words, err.reason);
+        int r = read_words(text, pos, line, start, words, count, err.reason);
         if (r < 0) {
             err.line = line;
             return false;
         }
         if (r == 0)
             return true;
-        if (words.empty())
+        if (count == 0)
             continue;
         err.line = start;
-        const std::string& keyword = words[0];
-        if (keyword == "config" || keyword == "c") {
-            if (words.size() < 2) {
+        const keyword kw = keyword_of(words[0]);
+        if (kw == keyword::config) {
+            if (count < 2) {
                 err.reason = "missing section type";
                 return false;
             }
-            if (words.size() > 3) {
+            if (count > 3) {
                 err.reason = "too many arguments";
                 return false;
             }
@@ -197,7 +257,7 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
                 err.reason = "invalid section type";
                 return false;
             }
-            std::string name = words.size() == 3 ? words[2] : std::string();
+            std::string name = count == 3 ? words[2] : std::string();
             if (!name.empty() && !valid_name(name)) {
                 err.reason = "invalid section name";
                 return false;
@@ -214,16 +274,16 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
             }
             create_section(out, words[1], name);
             current = static_cast<long>(out.sections.size()) - 1;
-        } else if (keyword == "option" || keyword == "o" || keyword == "list" || keyword == "l") {
+        } else if (kw == keyword::option || kw == keyword::list) {
             if (current < 0) {
                 err.reason = "option outside of a section";
                 return false;
             }
-            if (words.size() < 3) {
+            if (count < 3) {
                 err.reason = "missing option value";
                 return false;
             }
-            if (words.size() > 3) {
+            if (count > 3) {
                 err.reason = "too many arguments";
                 return false;
             }
@@ -232,12 +292,14 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
                 return false;
             }
             section& s = out.sections[static_cast<size_t>(current)];
-            if (keyword[0] == 'o')
+            if (s.options.empty())
+                s.options.reserve(8);
+            if (kw == keyword::option)
                 set_option_value(s, words[1], std::move(words[2]));
             else
                 add_list_value(s, words[1], std::move(words[2]));
-        } else if (keyword == "package") {
-            if (words.size() != 2) {
+        } else if (kw == keyword::package) {
+            if (count != 2) {
                 err.reason = "invalid package line";
                 return false;
             }
