@@ -69,8 +69,10 @@ sim() {
     KEPT=$(new_dir kept)
     SIM_OUT=$KEPT.out
     SIM_ERR=$KEPT.err
-    local -a stage=()
-    [ -d "$ZEL_STAGE" ] && stage=(--stage "$ZEL_STAGE")
+    local -a stage=(--stage "")
+    if [ -d "$ZEL_STAGE/usr/sbin" ] || [ -d "$ZEL_STAGE/sbin" ]; then
+        stage=(--stage "$ZEL_STAGE")
+    fi
     "$SIM_RUN" "${stage[@]}" --keep "$KEPT" "$@" >"$SIM_OUT" 2>"$SIM_ERR"
     SIM_STATUS=$?
     if [ "$SIM_STATUS" -eq 125 ]; then

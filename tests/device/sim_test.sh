@@ -6,7 +6,7 @@ mark=simtest$$$RANDOM
 in_sandbox_pids() { # processes that carry the mark in their environment
     local p
     for p in /proc/[0-9]*; do
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "SIM_TEST_MARK=$mark" && echo "${p#/proc/}"
+        { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qx "SIM_TEST_MARK=$mark" && echo "${p#/proc/}"
     done
 }
 
