@@ -9,7 +9,8 @@
 #include <cctype>
 #include <cstring>
 #include <arpa/inet.h>
-#include <netdb.h>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,6 +95,36 @@ int zelpingwdog_main(int argc, char** argv)
     return run_command_line(argc, argv, settings);
 }
 
+// The protocol number of "icmp" from the protocols database, or -1 when it
+// has no such entry. Read here rather than through the C library's resolver,
+// which a statically linked program can't load.
+static int icmp_protocol_number()
+{
+    FILE* file = std::fopen(paths::protocols, "r");
+    if (!file)
+        return -1;
+    int number = -1;
+    char line[512];
+    while (number < 0 && std::fgets(line, sizeof line, file)) {
+        char* comment = std::strchr(line, '#');
+        if (comment)
+            *comment = '\0';
+        char* save = nullptr;
+        char* name = strtok_r(line, " \t\r\n", &save);
+        char* value = name ? strtok_r(nullptr, " \t\r\n", &save) : nullptr;
+        if (!value)
+            continue;
+        for (char* word = name; word; word = strtok_r(nullptr, " \t\r\n", &save)) {
+            if (std::strcmp(word, "icmp") == 0) {
+                number = std::atoi(value);
+                break;
+            }
+        }
+    }
+    std::fclose(file);
+    return number;
+}
+
 int start_watchdog()
 {
     const watchdog_settings& settings = *active_settings;
@@ -107,14 +138,14 @@ int start_watchdog()
                     number_text(settings.failure_count) + "]",
                 paths::pingwdog_log);
 
-    const struct protoent* protocol = getprotobyname("icmp");
-    if (!protocol)
+    int protocol = icmp_protocol_number();
+    if (protocol < 0)
         return 1;
     // A path longer than the device's path buffer is refused like a file
     // that can't be opened.
     if (open_result_file(path) != 0)
         return 2;
-    int fd = socket(AF_INET, SOCK_RAW, protocol->p_proto);
+    int fd = socket(AF_INET, SOCK_RAW, protocol);
     if (fd < 0) {
         close_watchdog();
         return 3;

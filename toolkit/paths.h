@@ -12,6 +12,7 @@ constexpr const char* ssid_list = "/var/zelvlan_ssid";
 constexpr const char* max_txpower = "/var/max_txpower";
 constexpr const char* max_txpower_prefix = "/var/max_txpower_";
 constexpr const char* proc_vlan_dir = "/proc/net/vlan/";
+constexpr const char* protocols = "/etc/protocols";
 constexpr const char* run_dir = "/var/run/";
 // The ping watchdog's result file lives beside the device's other results.
 constexpr const char* pingwdog_result_dir = "/var/";
