@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include "concat.h"
 #include "system.h"
 #include "text.h"
 
@@ -19,9 +20,16 @@ void run_batch_text(const std::string& batch)
         shell_run(command);
 }
 
-void batch_append(std::string& batch, const std::string& command)
+void batch_append(std::string& batch, std::string_view command)
 {
     if (!batch.empty())
         batch += ';';
     batch += command;
+}
+
+void batch_append(std::string& batch, std::initializer_list<std::string_view> command_parts)
+{
+    if (!batch.empty())
+        batch += ';';
+    append_parts(batch, command_parts);
 }

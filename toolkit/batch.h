@@ -1,7 +1,9 @@
 // Command batches: shell commands joined by ';' and run by one shell call.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 // Replaces the first ";;" by ";" and hands the batch to the shell, skipping a
 // leading ';'. The shell's status is not looked at. Returns 0.
@@ -12,4 +14,8 @@ int run_batch(std::string& batch);
 void run_batch_text(const std::string& batch);
 
 // Appends a command to a batch: with a leading ';' unless the batch is empty.
-void batch_append(std::string& batch, const std::string& command);
+void batch_append(std::string& batch, std::string_view command);
+
+// The same for a command made of parts (see concat.h), built in place:
+// batch_append(batch, {"uci delete ", key}).
+void batch_append(std::string& batch, std::initializer_list<std::string_view> command_parts);
