@@ -1,6 +1,7 @@
 #include "vlansw_bridges.h"
 
 #include "batch.h"
+#include "concat.h"
 #include "queries.h"
 #include "quote.h"
 #include "uci_read.h"
@@ -19,50 +20,55 @@ std::string ethernet_members(const std::vector<int>& ids)
 {
     std::string text;
     for (int id : ids)
-        text += " eth0." + std::to_string(id);
-    return text.empty() ? text : text.substr(1);
+        append_parts(text, {" eth0.", decimal(id)});
+    if (!text.empty())
+        text.erase(0, 1);
+    return text;
+}
+
+// The type, protocol and member options that every bridge gets.
+void append_bridge_options(std::string& batch, const std::string& bridge, std::string_view members)
+{
+    append_parts(batch, {";uci set ", bridge, ".type=bridge", ";uci set ", bridge, ".proto=static", ";uci set ",
+                         bridge, ".ifname='", members, "'"});
 }
 
 std::string interface_batch(int e, const std::vector<int>& ids)
 {
-    const std::string bridge = "network.vlansw" + std::to_string(e);
+    const decimal number(e);
+    const std::string bridge = join_parts({"network.vlansw", number});
     std::string mode;
-    if (uci_get("wireless.@wifi-iface[" + std::to_string(e) + "].mode", mode) != 0)
+    if (uci_get(join_parts({"wireless.@wifi-iface[", number, "].mode"}), mode) != 0)
         mode = "ap";
 
-    std::string batch = "uci set " + bridge + "=interface";
+    std::string batch = join_parts({"uci set ", bridge, "=interface"});
     std::string address;
-    if (uci_get(bridge + ".ipaddr", address) == 0) {
-        batch += ";uci set " + bridge + ".ipaddr=" + shell_quote(address);
+    if (uci_get(join_parts({bridge, ".ipaddr"}), address) == 0) {
+        append_parts(batch, {";uci set ", bridge, ".ipaddr=", shell_quote(address)});
     } else {
-        const std::string subnet = "192.168." + std::to_string(100 + e);
         const char* host = mode.find("ap") != std::string::npos    ? ".1"
                            : mode.find("sta") != std::string::npos ? ".2"
                                                                    : ".222";
-        batch += ";uci set " + bridge + ".ipaddr=" + subnet + host;
+        append_parts(batch, {";uci set ", bridge, ".ipaddr=192.168.", decimal(100 + e), host});
     }
-    batch += ";uci set " + bridge + ".netmask=" + bridge_netmask;
-    batch += ";uci set " + bridge + ".type=bridge";
-    batch += ";uci set " + bridge + ".proto=static";
-    batch += ";uci set " + bridge + ".ifname='" + ethernet_members(ids) + " ath" + std::to_string(e) + "'";
-    batch += ";brctl addif br-vlansw" + std::to_string(e) + " ath" + std::to_string(e);
+    append_parts(batch, {";uci set ", bridge, ".netmask=", bridge_netmask});
+    append_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ath", number}));
+    append_parts(batch, {";brctl addif br-vlansw", number, " ath", number});
     return batch;
 }
 
 std::string shared_batch(const std::vector<int>& ids, int n)
 {
     const std::string bridge = "network.vlansw4all";
-    std::string batch = "uci set " + bridge + "=interface";
+    std::string batch = "uci set network.vlansw4all=interface";
     std::string value;
-    if (uci_get(bridge + ".ipaddr", value) != 0)
-        batch += ";uci set " + bridge + ".ipaddr=192.168.111.1";
-    if (uci_get(bridge + ".netmask", value) != 0)
-        batch += ";uci set " + bridge + ".netmask=" + bridge_netmask;
-    batch += ";uci set " + bridge + ".type=bridge";
-    batch += ";uci set " + bridge + ".proto=static";
-    batch += ";uci set " + bridge + ".ifname='" + ethernet_members(ids) + " " + wireless_list(n, "") + "'";
+    if (uci_get("network.vlansw4all.ipaddr", value) != 0)
+        batch += ";uci set network.vlansw4all.ipaddr=192.168.111.1";
+    if (uci_get("network.vlansw4all.netmask", value) != 0)
+        append_parts(batch, {";uci set network.vlansw4all.netmask=", bridge_netmask});
+    append_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ", wireless_list(n, "")}));
     for (int k = 0; k < n; ++k)
-        batch += ";brctl addif br-vlansw4all ath" + std::to_string(k);
+        append_parts(batch, {";brctl addif br-vlansw4all ath", decimal(k)});
     return batch;
 }
 
@@ -84,9 +90,9 @@ int build_vlansw_bridges()
         std::string section_bridge = vlan_section_bridge("vlansw", i);
         if (section_bridge == "unknown")
             break;
-        const std::string prefix = "vlansw.@vlan[" + std::to_string(i) + "].";
+        const std::string prefix = join_parts({"vlansw.@vlan[", decimal(i), "]."});
         std::string value;
-        if (uci_get(prefix + "vlanid", value) != 0)
+        if (uci_get(join_parts({prefix, "vlanid"}), value) != 0)
             continue;
         int id = vlan_id_value(value);
         if (id == 0)
@@ -94,7 +100,7 @@ int build_vlansw_bridges()
         // Should the option vanish between the two reads, the text the
         // section query gave still tells where the VLAN goes.
         std::string bridge;
-        if (uci_get(prefix + "bridge", bridge) != 0)
+        if (uci_get(join_parts({prefix, "bridge"}), bridge) != 0)
             bridge = section_bridge;
         if (bridge.find("All ") != std::string::npos) {
             all_row.push_back(id);
@@ -112,8 +118,8 @@ int build_vlansw_bridges()
         std::string address;
         if (!rows[e].empty())
             batch = interface_batch(e, rows[e]);
-        else if (uci_get("network.vlansw" + std::to_string(e) + ".ipaddr", address) == 0)
-            batch = "uci delete network.vlansw" + std::to_string(e);
+        else if (uci_get(join_parts({"network.vlansw", decimal(e), ".ipaddr"}), address) == 0)
+            batch = join_parts({"uci delete network.vlansw", decimal(e)});
         batch_append(batch, "uci commit network");
         run_batch_text(batch);
     }
