@@ -27,7 +27,7 @@ void batch_append(std::string& batch, std::string_view command)
     batch += command;
 }
 
-void batch_append(std::string& batch, std::initializer_list<std::string_view> command_parts)
+void batch_append(std::string& batch, std::initializer_list<text_part> command_parts)
 {
     if (!batch.empty())
         batch += ';';

@@ -1,6 +1,8 @@
 // Command batches: shell commands joined by ';' and run by one shell call.
 #pragma once
 
+#include "concat.h"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -18,4 +20,4 @@ void batch_append(std::string& batch, std::string_view command);
 
 // The same for a command made of parts (see concat.h), built in place:
 // batch_append(batch, {"uci delete ", key}).
-void batch_append(std::string& batch, std::initializer_list<std::string_view> command_parts);
+void batch_append(std::string& batch, std::initializer_list<text_part> command_parts);

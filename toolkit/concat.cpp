@@ -1,26 +1,26 @@
 #include "concat.h"
 
-void append_parts(std::string& out, std::initializer_list<std::string_view> parts)
+void append_parts(std::string& out, std::initializer_list<text_part> parts)
 {
     std::size_t size = out.size();
-    for (std::string_view part : parts)
+    for (const text_part& part : parts)
         size += part.size();
     if (size > out.capacity()) {
         // Grown apart from out, so a part that views out stays valid.
         std::string grown;
         grown.reserve(size);
         grown.append(out);
-        for (std::string_view part : parts)
+        for (const text_part& part : parts)
             grown.append(part.data(), part.size());
         out.swap(grown);
         return;
     }
     // Within the capacity nothing moves and only the end is written.
-    for (std::string_view part : parts)
+    for (const text_part& part : parts)
         out.append(part.data(), part.size());
 }
 
-std::string join_parts(std::initializer_list<std::string_view> parts)
+std::string join_parts(std::initializer_list<text_part> parts)
 {
     std::string out;
     append_parts(out, parts);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-static bool is_plain(const std::string& value, const char* extra)
+static bool is_plain(std::string_view value, const char* extra)
 {
     if (value.empty())
         return false;
@@ -16,29 +16,43 @@ static bool is_plain(const std::string& value, const char* extra)
     return true;
 }
 
-std::string escape_single_quoted(const std::string& text)
+static void append_escaped(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() + 8);
     for (char c : text) {
         if (c == '\'')
             out += "'\\''";
         else
             out += c;
     }
+}
+
+std::string escape_single_quoted(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    append_escaped(out, text);
     return out;
 }
 
-std::string shell_quote(const std::string& value)
+// The value between single quotes, or bare when it is plain.
+static std::string quoted_unless_plain(std::string_view value, const char* extra)
 {
-    if (is_plain(value, nullptr))
-        return value;
-    return "'" + escape_single_quoted(value) + "'";
+    if (is_plain(value, extra))
+        return std::string(value);
+    std::string out;
+    out.reserve(value.size() + 8);
+    out += '\'';
+    append_escaped(out, value);
+    out += '\'';
+    return out;
 }
 
-std::string shell_quote_key(const std::string& key)
+std::string shell_quote(std::string_view value)
 {
-    if (is_plain(key, "[]"))
-        return key;
-    return "'" + escape_single_quoted(key) + "'";
+    return quoted_unless_plain(value, nullptr);
+}
+
+std::string shell_quote_key(std::string_view key)
+{
+    return quoted_unless_plain(key, "[]");
 }

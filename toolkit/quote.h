@@ -2,16 +2,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // A value made only of letters, digits and ._-:/@%+,= is returned bare, so
 // ordinary commands read as usual; anything else (the empty text included)
 // comes back single-quoted with each ' written '\''.
-std::string shell_quote(const std::string& value);
+std::string shell_quote(std::string_view value);
 
 // For text placed between single quotes that the command already has
 // (echo '...' >> log): each ' becomes '\''.
-std::string escape_single_quoted(const std::string& text);
+std::string escape_single_quoted(std::string_view text);
 
 // Like shell_quote, but UCI keys may also hold '@', '[' and ']' bare
 // (vlan.@vlan[2].ip), as callers of uci write them.
-std::string shell_quote_key(const std::string& key);
+std::string shell_quote_key(std::string_view key);

@@ -1,20 +1,21 @@
 #include "run_log.h"
 
+#include "concat.h"
 #include "quote.h"
 #include "system.h"
 
-std::string log_line(const std::string& stamp, const std::string& text)
+std::string log_line(std::string_view stamp, std::string_view text)
 {
-    return "[" + stamp + "] " + text;
+    return join_parts({"[", stamp, "] ", text});
 }
 
-std::string echo_command(const std::string& line, const char* path, bool replace)
+std::string echo_command(std::string_view line, const char* path, bool replace)
 {
-    std::string flat = line;
+    std::string flat(line);
     for (char& c : flat)
         if (c == '\n' || c == '\r' || c == '\0')
             c = ' ';
-    return "echo '" + escape_single_quoted(flat) + (replace ? "' > " : "' >> ") + path;
+    return join_parts({"echo '", escape_single_quoted(flat), replace ? "' > " : "' >> ", path});
 }
 
 void append_line(const std::string& line, const char* path)

@@ -2,14 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // "[stamp] text"
-std::string log_line(const std::string& stamp, const std::string& text);
+std::string log_line(std::string_view stamp, std::string_view text);
 
 // The command "echo 'LINE' >> PATH" (or "> PATH" to start the file afresh).
 // Quotes in the line are escaped and line breaks become blanks, so the file
 // always gains exactly one whole line.
-std::string echo_command(const std::string& line, const char* path, bool replace = false);
+std::string echo_command(std::string_view line, const char* path, bool replace = false);
 
 // Runs echo_command through the shell.
 void append_line(const std::string& line, const char* path);

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include "concat.h"
 #include "system.h"
 
 #include <cerrno>
@@ -110,7 +111,7 @@ int reorder_date_text(std::string& text)
     char head[16];
     std::snprintf(head, sizeof head, "%02d-%02d-", day_number, month);
     std::string padded_year = year.size() < 4 ? std::string(4 - year.size(), ' ') + year : year;
-    text = head + padded_year + " " + time_of_day;
+    text = join_parts({head, padded_year, " ", time_of_day});
     return 0;
 }
 
@@ -125,7 +126,8 @@ static std::string stamp_from(const std::string& calendar, long microseconds)
     reorder_date_text(text);
     char micro[16];
     std::snprintf(micro, sizeof micro, ".%06ld", microseconds);
-    return text + micro;
+    text += micro;
+    return text;
 }
 
 std::string time_stamp_of(const struct timeval& when)
