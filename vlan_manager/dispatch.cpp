@@ -1,5 +1,6 @@
 #include "dispatch.h"
 
+#include "concat.h"
 #include "handlers.h"
 #include "paths.h"
 #include "run_log.h"
@@ -49,7 +50,7 @@ int zelvlan_main(int argc, char** argv)
             chosen->handler(argc, argv);
         } else {
             // No command ran; say so, so a caller's typo shows in the log.
-            line = log_line(stamp, "Running...zelvlan: unknown command [" + std::string(argv[1]) + "]");
+            line = log_line(stamp, join_parts({"Running...zelvlan: unknown command [", argv[1], "]"}));
         }
     }
     append_line(line, paths::vlan_log);

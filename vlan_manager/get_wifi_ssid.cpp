@@ -1,6 +1,8 @@
 #include "handlers.h"
 
+#include "concat.h"
 #include "paths.h"
+#include "queries.h"
 #include "quote.h"
 #include "system.h"
 
@@ -17,8 +19,7 @@ std::string ssid_at(int position)
 {
     std::string ssid = "unknown";
     std::vector<std::string> lines;
-    std::string command = "uci show wireless | grep \"iface\\[" + std::to_string(position) + "\\].ssid=\"";
-    if (shell_read_lines(command, lines) == 0 && !lines.empty()) {
+    if (shell_read_lines(wifi_ssid_query(position), lines) == 0 && !lines.empty()) {
         const std::string& line = lines.front();
         std::size_t at = line.find("ssid=");
         if (at != std::string::npos)
@@ -46,10 +47,8 @@ std::string file_label(const std::string& ssid)
 // read the backslash as an escape.
 std::string write_line(const std::string& line, const char* redirect)
 {
-    std::string quoted = "'" + escape_single_quoted(line) + "'";
-    if (line.find('\\') != std::string::npos)
-        return "printf '%s\\n' " + quoted + " " + redirect + paths::ssid_list;
-    return "echo " + quoted + " " + redirect + paths::ssid_list;
+    const char* command = line.find('\\') != std::string::npos ? "printf '%s\\n' '" : "echo '";
+    return join_parts({command, escape_single_quoted(line), "' ", redirect, paths::ssid_list});
 }
 
 }  // namespace
@@ -63,7 +62,8 @@ int main_get_wifi_ssid(int, char**)
         std::string ssid = ssid_at(position);
         if (ssid == "unknown")
             break;
-        batch += ";" + write_line("\"" + file_label(ssid) + "\" \"ath" + std::to_string(position) + "\"", ">>");
+        append_parts(batch,
+                     {";", write_line(join_parts({"\"", file_label(ssid), "\" \"ath", decimal(position), "\""}), ">>")});
     }
     shell_run(batch);
     return 0;

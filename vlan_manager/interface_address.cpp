@@ -1,9 +1,11 @@
 #include "interface_address.h"
 
+#include "concat.h"
 #include "system.h"
 #include "text.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -62,9 +64,9 @@ int interface_address(const std::string& name, const std::string& quantity, uint
                        : name.find("wan") != std::string::npos ? "wan"
                                                                : nullptr;
     if (quantity == "gateway" && side) {
-        command = std::string("uci show network | grep ") + side + ".gateway=";
+        command = join_parts({"uci show network | grep ", side, ".gateway="});
     } else if ((quantity == "dns1" || quantity == "dns2") && side) {
-        command = std::string("uci show network | grep ") + side + ".dns=";
+        command = join_parts({"uci show network | grep ", side, ".dns="});
         if (quantity == "dns2")
             kind = parse_kind::second_dns;
     } else if ((quantity == "ipaddr" || quantity == "netmask") && name == "lan") {
@@ -102,7 +104,7 @@ int interface_address(const std::string& name, const std::string& quantity, uint
             result = -1;
             break;
         }
-        scan_quad(line.c_str() + at + std::string(marker).size(), numbers);
+        scan_quad(line.c_str() + at + std::strlen(marker), numbers);
         break;
     }
     }
@@ -127,6 +129,6 @@ int interface_address_polled(const std::string& name, const std::string& quantit
 
 std::string dotted_address(uint32_t value)
 {
-    return std::to_string(value >> 24 & 0xff) + "." + std::to_string(value >> 16 & 0xff) + "." +
-           std::to_string(value >> 8 & 0xff) + "." + std::to_string(value & 0xff);
+    return join_parts({decimal(value >> 24 & 0xff), ".", decimal(value >> 16 & 0xff), ".", decimal(value >> 8 & 0xff),
+                       ".", decimal(value & 0xff)});
 }

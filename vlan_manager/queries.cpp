@@ -1,5 +1,6 @@
 #include "queries.h"
 
+#include "concat.h"
 #include "quote.h"
 #include "system.h"
 #include "text.h"
@@ -23,11 +24,6 @@ bool value_after(const std::string& line, const std::string& marker, std::string
     return true;
 }
 
-std::string ssid_query(int position)
-{
-    return "uci show wireless | grep \"iface\\[" + std::to_string(position) + "\\].ssid=\"";
-}
-
 // How a member list holds an interface: a member equal to the name, or a
 // VLAN sub-interface of it ("ath2.10"). Members are compared whole, so ath1
 // is not mistaken for ath10 or ath11.
@@ -42,13 +38,13 @@ membership members_of(const std::string& line, const std::string& ifname)
     std::string value;
     if (!value_after(line, "=", value))
         return m;
-    const std::string marker = ifname + ".";
+    const std::string marker = join_parts({ifname, "."});
     std::size_t pos = 0;
     while (pos < value.size()) {
         std::size_t end = value.find(' ', pos);
         if (end == std::string::npos)
             end = value.size();
-        std::string member = value.substr(pos, end - pos);
+        const std::string_view member = std::string_view(value).substr(pos, end - pos);
         if (member == ifname)
             m.itself = true;
         else if (member.compare(0, marker.size(), marker) == 0)
@@ -78,6 +74,14 @@ bool vlan_id_of_section(const std::string& section, int& id)
     return true;
 }
 
+// The member-list lines of network that mention the interface, of the
+// interfaces whose lines hold kind ("vlan" or "vlansw").
+int network_lines_naming(const char* kind, const std::string& ifname, std::vector<std::string>& lines)
+{
+    return shell_read_lines(join_parts({"uci show network | grep ", kind, " | grep ifname | grep ", shell_quote(ifname)}),
+                            lines);
+}
+
 }  // namespace
 
 int count_wifi_ifaces(int& count)
@@ -85,7 +89,7 @@ int count_wifi_ifaces(int& count)
     int found = 0;
     for (int position = 0;; ++position) {
         std::vector<std::string> lines;
-        if (shell_read_lines(ssid_query(position), lines) != 0)
+        if (shell_read_lines(wifi_ssid_query(position), lines) != 0)
             return -1;
         int here = 0;
         for (const auto& line : lines)
@@ -120,8 +124,8 @@ std::string vlan_section_bridge(const std::string& config, int n)
 {
     std::string bridge = unknown_text;
     std::vector<std::string> lines;
-    std::string command = "uci show " + shell_quote(config) + " -q | grep \"vlan\\[" + std::to_string(n) +
-                          "\\].bridge=\"";
+    const std::string command =
+        join_parts({"uci show ", shell_quote(config), " -q | grep \"vlan\\[", decimal(n), "\\].bridge=\""});
     if (shell_read_lines(command, lines) != 0 || lines.empty())
         return bridge;
     std::string value;
@@ -147,7 +151,7 @@ int vlan_id_list(std::string& dest)
         int id = 0;
         if (!vlan_id_of_section(section, id))
             continue;
-        dest += "," + std::to_string(id);
+        append_parts(dest, {",", decimal(id)});
         ++count;
     }
     dest += ",0";
@@ -157,7 +161,7 @@ int vlan_id_list(std::string& dest)
 int vlan_of_ifname(const std::string& ifname, int& id)
 {
     std::vector<std::string> lines;
-    if (shell_read_lines("uci show network | grep vlan | grep ifname | grep " + shell_quote(ifname), lines) != 0)
+    if (network_lines_naming("vlan", ifname, lines) != 0)
         return -1;
     for (const auto& line : lines) {
         if (line.find("vlansw") != std::string::npos)
@@ -177,7 +181,7 @@ int vlan_of_ifname(const std::string& ifname, int& id)
 int vlansw_of_ifname(const std::string& ifname, std::string& section)
 {
     std::vector<std::string> lines;
-    if (shell_read_lines("uci show network | grep vlansw | grep ifname | grep " + shell_quote(ifname), lines) != 0)
+    if (network_lines_naming("vlansw", ifname, lines) != 0)
         return -1;
     section = unknown_text;
     const std::string prefix = "network.";
@@ -206,13 +210,18 @@ int vlan_id_value(const std::string& text)
     return static_cast<int>(value);
 }
 
-std::string wireless_list(int n, const std::string& suffix)
+std::string wifi_ssid_query(int position)
+{
+    return join_parts({"uci show wireless | grep \"iface\\[", decimal(position), "\\].ssid=\""});
+}
+
+std::string wireless_list(int n, std::string_view suffix)
 {
     std::string list;
     for (int k = 0; k < n; ++k) {
         if (k > 0)
             list += ' ';
-        list += "ath" + std::to_string(k) + suffix;
+        append_parts(list, {"ath", decimal(k), suffix});
     }
     return list;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // count = number of Wi-Fi interfaces with an SSID, counting positions from 0
 // up to the first without one. 0, or -1 when a query can't start (count untouched).
@@ -35,4 +36,8 @@ int vlan_id_value(const std::string& text);
 
 // "ath0 ath1 ... ath<n-1>" (suffix appended to each name, such as ".10"),
 // joined by single blanks; empty when n is 0.
-std::string wireless_list(int n, const std::string& suffix);
+std::string wireless_list(int n, std::string_view suffix);
+
+// The query whose output holds the SSID line of Wi-Fi interface position:
+// uci show wireless | grep "iface\[<position>\].ssid="
+std::string wifi_ssid_query(int position);
