@@ -29,9 +29,9 @@ int vlansw_of_ifname(const std::string& ifname, std::string& section);
 
 // Helpers the VLAN commands share.
 
-// A VLAN id or switch value as atoi reads it (leading blanks, sign, digits
-// up to the first other character; 0 when there are none), clamped to the
-// int range instead of overflowing.
+// A number option (VLAN id, priority, web port, switch value) as atoi reads
+// it (leading blanks, sign, digits up to the first other character; 0 when
+// there are none), clamped to the int range instead of overflowing.
 int vlan_id_value(const std::string& text);
 
 // "ath0 ath1 ... ath<n-1>" (suffix appended to each name, such as ".10"),

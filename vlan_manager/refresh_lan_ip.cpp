@@ -3,27 +3,17 @@
 #include "handlers.h"
 
 #include "batch.h"
+#include "concat.h"
 #include "interface_address.h"
 #include "queries.h"
 #include "quote.h"
 #include "uci_read.h"
 
-#include <cstdlib>
 #include <string>
 
 namespace {
 
 const int dhcp_tries = 7;
-
-int decimal_of(const std::string& text)
-{
-    long number = std::strtol(text.c_str(), nullptr, 10);
-    if (number > 2147483647L)
-        return 2147483647;
-    if (number < -2147483647L - 1)
-        return -2147483647 - 1;
-    return static_cast<int>(number);
-}
 
 // Adds "uci set TARGET=SOURCE" when both options can be read and differ.
 bool copy_if_changed(std::string& batch, const std::string& source_key, const std::string& target_key)
@@ -31,7 +21,7 @@ bool copy_if_changed(std::string& batch, const std::string& source_key, const st
     std::string source, target;
     if (uci_get(source_key, source) != 0 || uci_get(target_key, target) != 0 || source == target)
         return false;
-    batch_append(batch, "uci set " + target_key + "=" + shell_quote(source));
+    batch_append(batch, {"uci set ", target_key, "=", shell_quote(source)});
     return true;
 }
 
@@ -50,11 +40,11 @@ void refresh_lan()
         // The live address is written even when it equals the stored one.
         uint32_t value = 0;
         if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
-            batch_append(batch, "uci set vlan.cfg029c96.ip=" + dotted_address(value));
+            batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
             changed = true;
         }
         if (interface_address("lan", "netmask", value) == 0) {
-            batch_append(batch, "uci set vlan.cfg029c96.netmask=" + dotted_address(value));
+            batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
             changed = true;
         }
     }
@@ -70,17 +60,17 @@ void refresh_vlans()
     for (int c = 0;; ++c) {
         if (vlan_section_bridge("vlan", c) == "unknown")
             return;
-        const std::string section = "vlan.@vlan[" + std::to_string(c) + "]";
+        const std::string section = join_parts({"vlan.@vlan[", decimal(c), "]"});
         std::string id, proto;
-        if (uci_get(section + ".vlanid", id) != 0 || decimal_of(id) == 0)
+        if (uci_get(join_parts({section, ".vlanid"}), id) != 0 || vlan_id_value(id) == 0)
             continue;
         // The id text names the interface as written (010 is network.vlan010).
-        const std::string interface = "network.vlan" + id;
-        if (uci_get(interface + ".proto", proto) != 0 || proto.find("static") == std::string::npos)
+        const std::string interface = join_parts({"network.vlan", id});
+        if (uci_get(join_parts({interface, ".proto"}), proto) != 0 || proto.find("static") == std::string::npos)
             continue;
         std::string batch;
-        bool changed = copy_if_changed(batch, interface + ".ipaddr", section + ".ip");
-        changed |= copy_if_changed(batch, interface + ".netmask", section + ".netmask");
+        bool changed = copy_if_changed(batch, join_parts({interface, ".ipaddr"}), join_parts({section, ".ip"}));
+        changed |= copy_if_changed(batch, join_parts({interface, ".netmask"}), join_parts({section, ".netmask"}));
         if (!changed)
             continue;
         batch_append(batch, "uci commit vlan");

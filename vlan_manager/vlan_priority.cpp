@@ -2,6 +2,7 @@
 // VLAN's 802.1p priority in both directions (vconfig ingress/egress maps).
 #include "handlers.h"
 
+#include "concat.h"
 #include "paths.h"
 #include "queries.h"
 #include "quote.h"
@@ -11,20 +12,9 @@
 #include "uci_read.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-int decimal_of(const std::string& text)
-{
-    long number = std::strtol(text.c_str(), nullptr, 10);
-    if (number > 2147483647L)
-        return 2147483647;
-    if (number < -2147483647L - 1)
-        return -2147483647 - 1;
-    return static_cast<int>(number);
-}
 
 struct member_list {
     std::string names;
@@ -36,23 +26,23 @@ struct member_list {
 bool belongs_to(const std::string& name, int id)
 {
     std::size_t dot = name.find('.');
-    return dot != std::string::npos && name.compare(dot, std::string::npos, "." + std::to_string(id)) == 0;
+    return dot != std::string::npos && name.compare(dot, std::string::npos, join_parts({".", decimal(id)})) == 0;
 }
 
 void set_priority(const std::string& pass, const std::string& name, int priority)
 {
     std::string stamp;
     time_stamp(stamp);
-    std::string batch = echo_command(log_line(stamp, "[" + pass + "] Set VLAN priority...[" + name + "]=" +
-                                                         std::to_string(priority)),
-                                     paths::vlan_log);
-    if (file_exists(std::string(paths::proc_vlan_dir) + name) == 0) {
+    std::string batch = echo_command(
+        log_line(stamp, join_parts({"[", pass, "] Set VLAN priority...[", name, "]=", decimal(priority)})),
+        paths::vlan_log);
+    if (file_exists(join_parts({paths::proc_vlan_dir, name})) == 0) {
         const std::string device = shell_quote(name);
-        const std::string p = std::to_string(priority);
+        const decimal p(priority);
         for (int q = 0; q < 8; ++q)
-            batch += ";vconfig set_ingress_map " + device + " " + p + " " + std::to_string(q);
+            append_parts(batch, {";vconfig set_ingress_map ", device, " ", p, " ", decimal(q)});
         for (int q = 0; q < 8; ++q)
-            batch += ";vconfig set_egress_map " + device + " " + std::to_string(q) + " " + p;
+            append_parts(batch, {";vconfig set_egress_map ", device, " ", decimal(q), " ", p});
     }
     shell_run(batch);
 }
@@ -66,23 +56,23 @@ void walk_sections(const std::string& pass, const member_list& switch_members)
     for (int j = 0;; ++j) {
         if (vlan_section_bridge(pass, j) == "unknown")
             return;
-        const std::string section = pass + ".@vlan[" + std::to_string(j) + "]";
+        const std::string section = join_parts({pass, ".@vlan[", decimal(j), "]"});
         // A section without its own id or priority is left alone.
         std::string text;
-        if (uci_get(section + ".vlanid", text) != 0)
+        if (uci_get(join_parts({section, ".vlanid"}), text) != 0)
             continue;
-        int id = decimal_of(text);
+        int id = vlan_id_value(text);
         if (id <= 0)
             continue;
-        if (uci_get(section + ".priority", text) != 0)
+        if (uci_get(join_parts({section, ".priority"}), text) != 0)
             continue;
-        int priority = decimal_of(text);
+        int priority = vlan_id_value(text);
         if (static_cast<unsigned>(priority) >= 8)
             continue;
 
         std::string members;
         if (pass == "vlan") {
-            if (uci_get("network.vlan" + std::to_string(id) + ".ifname", members) != 0)
+            if (uci_get(join_parts({"network.vlan", decimal(id), ".ifname"}), members) != 0)
                 continue;
         } else {
             if (!switch_members.present)
@@ -109,7 +99,8 @@ member_list switch_member_list(int count)
 {
     member_list list;
     for (int i = 0; i <= count; ++i) {
-        std::string key = i < count ? "network.vlansw" + std::to_string(i) + ".ifname" : "network.vlansw4all.ifname";
+        std::string key =
+            i < count ? join_parts({"network.vlansw", decimal(i), ".ifname"}) : std::string("network.vlansw4all.ifname");
         std::string value;
         if (uci_get(key, value) != 0)
             continue;

@@ -4,30 +4,21 @@
 #include "handlers.h"
 
 #include "batch.h"
+#include "concat.h"
 #include "interface_address.h"
 #include "paths.h"
+#include "queries.h"
 #include "quote.h"
 #include "run_log.h"
 #include "text.h"
 #include "uci_read.h"
 
-#include <cstdlib>
 #include <string>
 
 namespace {
 
 const int dhcp_tries = 7;
 const int default_port = 80;
-
-int decimal_of(const std::string& text)
-{
-    long number = std::strtol(text.c_str(), nullptr, 10);
-    if (number > 2147483647L)
-        return 2147483647;
-    if (number < -2147483647L - 1)
-        return -2147483647 - 1;
-    return static_cast<int>(number);
-}
 
 bool readable(const std::string& key)
 {
@@ -46,9 +37,9 @@ std::string list_of_mode(const std::string& mode)
     return "";
 }
 
-std::string add_entry(const std::string& list, const std::string& address, int port)
+void append_entry(std::string& batch, const std::string& list, const std::string& address, int port)
 {
-    return "uci add_list " + list + "='" + escape_single_quoted(address) + ":" + std::to_string(port) + "'";
+    batch_append(batch, {"uci add_list ", list, "='", escape_single_quoted(address), ":", decimal(port), "'"});
 }
 
 // -webport=N as the third argument; 80 when it is absent or names another option.
@@ -61,7 +52,7 @@ int port_of(int argc, char** argv)
     if (name.find("-webport") == std::string::npos)
         return default_port;
     field_of(value, argv[2], 1, '=');
-    return decimal_of(value);
+    return vlan_id_value(value);
 }
 
 std::string listen_everywhere(const std::string& mode, int port)
@@ -71,14 +62,14 @@ std::string listen_everywhere(const std::string& mode, int port)
         const std::string other = mode == "HTTP" ? "uhttpd.main.listen_https" : "uhttpd.main.listen_http";
         std::string batch;
         if (readable(own))
-            batch_append(batch, "uci delete " + own);
-        batch_append(batch, add_entry(own, "0.0.0.0", port));
+            batch_append(batch, {"uci delete ", own});
+        append_entry(batch, own, "0.0.0.0", port);
         batch_append(batch, "uci commit uhttpd");
         run_batch_text(batch);
         if (readable(other))
-            run_batch_text("uci delete " + other + ";uci commit uhttpd");
+            run_batch_text(join_parts({"uci delete ", other, ";uci commit uhttpd"}));
     }
-    return "0.0.0.0:" + std::to_string(port);
+    return join_parts({"0.0.0.0:", decimal(port)});
 }
 
 // The LAN waiting for DHCP: its live address and netmask go into vlan.cfg029c96.
@@ -90,11 +81,11 @@ void append_lan_refresh(std::string& batch)
     bool stored = false;
     uint32_t value = 0;
     if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
-        batch_append(batch, "uci set vlan.cfg029c96.ip=" + dotted_address(value));
+        batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
         stored = true;
     }
     if (interface_address("lan", "netmask", value) == 0) {
-        batch_append(batch, "uci set vlan.cfg029c96.netmask=" + dotted_address(value));
+        batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
         stored = true;
     }
     if (stored)
@@ -114,23 +105,23 @@ std::string listen_on_vlans(const std::string& mode, int port)
         batch_append(batch, "uci delete uhttpd.main.listen_https");
 
     for (int n = 0;; ++n) {
-        const std::string section = "vlan.@vlan[" + std::to_string(n) + "]";
+        const std::string section = join_parts({"vlan.@vlan[", decimal(n), "]"});
         std::string id, used, address;
-        if (uci_get(section + ".vlanid", id) != 0)
+        if (uci_get(join_parts({section, ".vlanid"}), id) != 0)
             break;
-        if (decimal_of(id) == 0) {
+        if (vlan_id_value(id) == 0) {
             if (!own.empty())
-                batch_append(batch, add_entry(own, "127.0.0.1", port));
+                append_entry(batch, own, "127.0.0.1", port);
             addresses += "127.0.0.1 ";
             append_lan_refresh(batch);
         }
-        if (uci_get(section + ".vlan_used", used) != 0 || used.find("on") == std::string::npos)
+        if (uci_get(join_parts({section, ".vlan_used"}), used) != 0 || used.find("on") == std::string::npos)
             continue;
-        if (uci_get(section + ".ip", address) != 0)
+        if (uci_get(join_parts({section, ".ip"}), address) != 0)
             continue;
         if (!own.empty())
-            batch_append(batch, add_entry(own, address, port));
-        addresses += address + " ";
+            append_entry(batch, own, address, port);
+        append_parts(addresses, {address, " "});
         run_batch_text(batch);
         batch.clear();
     }
@@ -146,13 +137,13 @@ int main_vlan_uhttpd(int argc, char** argv)
     std::string mode, enabled;
     uci_get("dropbear.webname.webmode", mode);
     const int port = port_of(argc, argv);
-    const bool vlans_on = uci_get("vlanac.activation.enabled", enabled) == 0 && decimal_of(enabled) != 0;
+    const bool vlans_on = uci_get("vlanac.activation.enabled", enabled) == 0 && vlan_id_value(enabled) != 0;
 
     const std::string addresses = vlans_on ? listen_on_vlans(mode, port) : listen_everywhere(mode, port);
 
     std::string stamp;
     time_stamp(stamp);
-    append_line(log_line(stamp, "Running " + mode + "...[Port]=[" + std::to_string(port) + "] at IP=" + addresses),
+    append_line(log_line(stamp, join_parts({"Running ", mode, "...[Port]=[", decimal(port), "] at IP=", addresses})),
                 paths::vlan_log);
     return 0;
 }
