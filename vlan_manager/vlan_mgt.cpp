@@ -1,6 +1,7 @@
 #include "vlan_mgt.h"
 
 #include "batch.h"
+#include "concat.h"
 #include "handlers.h"
 #include "paths.h"
 #include "queries.h"
@@ -17,9 +18,9 @@ namespace {
 
 // Removes "<id>," after the first ",<id>," of the list; false when the id
 // is not in it.
-bool claim_id(std::string& stale, const std::string& id)
+bool claim_id(std::string& stale, std::string_view id)
 {
-    std::size_t at = stale.find("," + id + ",");
+    std::size_t at = stale.find(join_parts({",", id, ","}));
     if (at == std::string::npos)
         return false;
     splice_text(stale, at + 1, static_cast<int16_t>(id.size() + 1), "");
@@ -30,22 +31,24 @@ bool claim_id(std::string& stale, const std::string& id)
 // tagging is neither ether nor wifi.
 std::string member_command(int id, const std::string& tagging, const std::string& bridge, int index, int n)
 {
-    const std::string vlan = std::to_string(id);
-    const std::string head = "uci set network.vlan" + vlan + ".ifname='eth0." + vlan;
+    const decimal vlan(id);
     const bool all = bridge.find("All ") != std::string::npos;
+    // What follows eth0.<id> in the list.
+    std::string wireless;
     if (tagging == "ether") {
-        if (all) {
-            std::string list = wireless_list(n, "");
-            return head + (list.empty() ? "" : " " + list) + "'";
-        }
-        return head + " ath" + std::to_string(index) + "'";
-    }
-    if (tagging == "wifi") {
+        if (!all)
+            wireless = join_parts({" ath", decimal(index)});
+        else if (n > 0)
+            wireless = join_parts({" ", wireless_list(n, "")});
+    } else if (tagging == "wifi") {
         if (all)
-            return head + " " + wireless_list(n, "." + vlan) + "'";
-        return head + " ath" + std::to_string(index) + "." + vlan + "'";
+            wireless = join_parts({" ", wireless_list(n, join_parts({".", vlan}))});
+        else
+            wireless = join_parts({" ath", decimal(index), ".", vlan});
+    } else {
+        return "";
     }
-    return "";
+    return join_parts({"uci set network.vlan", vlan, ".ifname='eth0.", vlan, wireless, "'"});
 }
 
 }  // namespace
@@ -57,13 +60,13 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text)
         std::string section_bridge = vlan_section_bridge("vlan", k);
         if (section_bridge == "unknown")
             break;
-        const std::string prefix = "vlan.@vlan[" + std::to_string(k) + "].";
+        const std::string prefix = join_parts({"vlan.@vlan[", decimal(k), "]."});
         std::string value;
-        if (uci_get(prefix + "vlanid", value) != 0)
+        if (uci_get(join_parts({prefix, "vlanid"}), value) != 0)
             continue;
         const int id = vlan_id_value(value);
         std::string used;
-        if (uci_get(prefix + "vlan_used", used) != 0)
+        if (uci_get(join_parts({prefix, "vlan_used"}), used) != 0)
             used = "off";
         if (id == 0 || (used != "on" && used != "off"))
             continue;
@@ -71,7 +74,7 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text)
         // Should the option vanish between the two reads, the text the
         // section query gave still tells where the VLAN goes.
         std::string bridge;
-        if (uci_get(prefix + "bridge", bridge) != 0)
+        if (uci_get(join_parts({prefix, "bridge"}), bridge) != 0)
             bridge = section_bridge;
         int index = 0;
         if (bridge.find("All ") == std::string::npos) {
@@ -80,37 +83,37 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text)
                 index = 0;
         }
 
-        const std::string vlan = "network.vlan" + std::to_string(id);
-        std::string batch = "uci set " + vlan + "=interface";
+        const decimal number(id);
+        const std::string vlan = join_parts({"network.vlan", number});
+        std::string batch = join_parts({"uci set ", vlan, "=interface"});
         std::string tagging;
-        if (uci_get(prefix + "tagging", tagging) == 0) {
+        if (uci_get(join_parts({prefix, "tagging"}), tagging) == 0) {
             std::string members = member_command(id, tagging, bridge, index, n);
             if (!members.empty())
-                batch += ";" + members;
+                append_parts(batch, {";", members});
         }
-        batch += ";uci set " + vlan + ".type=bridge";
-        batch += ";uci set " + vlan + ".proto=static";
+        append_parts(batch, {";uci set ", vlan, ".type=bridge", ";uci set ", vlan, ".proto=static"});
         std::string address, netmask;
-        const bool has_address = uci_get(prefix + "ip", address) == 0;
+        const bool has_address = uci_get(join_parts({prefix, "ip"}), address) == 0;
         if (has_address)
-            batch += ";uci set " + vlan + ".ipaddr=" + shell_quote(address);
-        if (uci_get(prefix + "netmask", netmask) == 0)
-            batch += ";uci set " + vlan + ".netmask=" + shell_quote(netmask);
+            append_parts(batch, {";uci set ", vlan, ".ipaddr=", shell_quote(address)});
+        if (uci_get(join_parts({prefix, "netmask"}), netmask) == 0)
+            append_parts(batch, {";uci set ", vlan, ".netmask=", shell_quote(netmask)});
         batch += ";uci commit network";
 
         if (used == "on") {
-            const std::string entry = "id=" + std::to_string(id) + "[ip=" + address + "]";
             if (log_text.empty()) {
                 std::string stamp;
                 time_stamp(stamp);
-                log_text = log_line(stamp, "[vlan] Setup vlan ... " + entry);
+                log_text = log_line(stamp, "[vlan] Setup vlan ... ");
             } else {
-                log_text += "," + entry;
+                log_text += ',';
             }
+            append_parts(log_text, {"id=", number, "[ip=", address, "]"});
         }
 
         run_batch_text(batch);
-        claim_id(stale, std::to_string(id));
+        claim_id(stale, number);
     }
 }
 
@@ -123,7 +126,7 @@ void delete_stale_vlans(std::string& stale)
         // A list that isn't of the usual shape would never shrink: stop.
         if (id.empty() || !claim_id(stale, id))
             break;
-        batch_append(batch, "uci delete network.vlan" + shell_quote(id));
+        batch_append(batch, {"uci delete network.vlan", shell_quote(id)});
     }
     if (batch.empty())
         return;
@@ -147,7 +150,7 @@ int teardown_vlans()
         // whose value happens to mention an interface.
         if (equals == std::string::npos || line.compare(equals, std::string::npos, "=interface") != 0)
             continue;
-        batch_append(batch, "uci delete " + shell_quote_key(line.substr(0, equals)));
+        batch_append(batch, {"uci delete ", shell_quote_key(line.substr(0, equals))});
     }
     if (!batch.empty()) {
         batch_append(batch, "uci commit network");

@@ -2,6 +2,7 @@
 // on the VLAN or switch-VLAN bridge that the interface belongs to.
 #include "handlers.h"
 
+#include "concat.h"
 #include "paths.h"
 #include "queries.h"
 #include "run_log.h"
@@ -27,11 +28,11 @@ bool plain_section_name(const std::string& name)
     return true;
 }
 
-void log_text(const std::string& text)
+void log_text(std::string_view text)
 {
     std::string stamp;
     time_stamp(stamp);
-    shell_run(echo_command(log_line(stamp, text), paths::vlan_log));
+    append_line(log_line(stamp, text), paths::vlan_log);
 }
 
 struct interface_files {
@@ -47,45 +48,33 @@ bool switch_target(const std::string& name, std::string& section)
 
 void restart_hostapd(const interface_files& f, const std::string& bridge)
 {
-    shell_run("sed -i \"s/bridge=br-lan/bridge=br-" + bridge + "/g\" " + f.conf + ";kill `cat " + f.pid +
-              "`;hostapd -P " + f.pid + " -B " + f.conf);
+    shell_run(join_parts({"sed -i \"s/bridge=br-lan/bridge=br-", bridge, "/g\" ", f.conf, ";kill `cat ", f.pid,
+                          "`;hostapd -P ", f.pid, " -B ", f.conf}));
 }
 
 void restart_wpa_supplicant(const interface_files& f, const std::string& bridge)
 {
-    shell_run("kill `cat " + f.pid + "`;wpa_supplicant -b br-" + bridge + " -B -P " + f.pid + " -D athr -i " +
-              f.name + " -c " + f.conf);
+    shell_run(join_parts({"kill `cat ", f.pid, "`;wpa_supplicant -b br-", bridge, " -B -P ", f.pid, " -D athr -i ",
+                          f.name, " -c ", f.conf}));
 }
 
-void access_point(const interface_files& f, const std::string& encryption)
+// Restarts the daemon on the bridge of the VLAN, then on the switch-VLAN
+// bridge, that lists the interface. mode is "AP" or "STA" in the log lines.
+void rebridge(const interface_files& f, const std::string& encryption, const char* mode,
+              void (*restart)(const interface_files&, const std::string&))
 {
     int id = 0;
     if (vlan_of_ifname(f.name, id) == 1) {
-        log_text("[vlan_wpa] AP mode " + f.name + " for VLAN " + std::to_string(id) + " with encryption[" +
-                 encryption + "]");
-        restart_hostapd(f, "vlan" + std::to_string(id));
+        const decimal number(id);
+        log_text(join_parts({"[vlan_wpa] ", mode, " mode ", f.name, " for VLAN ", number, " with encryption[",
+                             encryption, "]"}));
+        restart(f, join_parts({"vlan", number}));
     }
     std::string section;
     if (switch_target(f.name, section)) {
-        log_text("[vlan_wpa] AP mode, Ethernet trunk " + section + " at " + f.name + " with encryption[" +
-                 encryption + "]");
-        restart_hostapd(f, section);
-    }
-}
-
-void station(const interface_files& f, const std::string& encryption)
-{
-    int id = 0;
-    if (vlan_of_ifname(f.name, id) == 1) {
-        log_text("[vlan_wpa] STA mode " + f.name + " for VLAN " + std::to_string(id) + " with encryption[" +
-                 encryption + "]");
-        restart_wpa_supplicant(f, "vlan" + std::to_string(id));
-    }
-    std::string section;
-    if (switch_target(f.name, section)) {
-        log_text("[vlan_wpa] STA mode, Ethernet trunk " + section + " at " + f.name + " with encryption[" +
-                 encryption + "]");
-        restart_wpa_supplicant(f, section);
+        log_text(join_parts({"[vlan_wpa] ", mode, " mode, Ethernet trunk ", section, " at ", f.name,
+                             " with encryption[", encryption, "]"}));
+        restart(f, section);
     }
 }
 
@@ -94,24 +83,24 @@ void station(const interface_files& f, const std::string& encryption)
 int main_vlan_wpa(int, char**)
 {
     for (int a = 0;; ++a) {
-        const std::string iface = "wireless.@wifi-iface[" + std::to_string(a) + "]";
+        const std::string iface = join_parts({"wireless.@wifi-iface[", decimal(a), "]"});
         std::string encryption, mode;
-        if (uci_get(iface + ".encryption", encryption) != 0)
+        if (uci_get(join_parts({iface, ".encryption"}), encryption) != 0)
             break;
         if (encryption.find("none") != std::string::npos)
             continue;
 
         interface_files f;
-        f.name = "ath" + std::to_string(a);
-        f.pid = std::string(paths::run_dir) + "wifi-" + f.name + ".pid";
-        if (uci_get(iface + ".mode", mode) == 0 && mode.find("ap") != std::string::npos) {
-            f.conf = std::string(paths::run_dir) + "hostapd-" + f.name + ".conf";
+        f.name = join_parts({"ath", decimal(a)});
+        f.pid = join_parts({paths::run_dir, "wifi-", f.name, ".pid"});
+        if (uci_get(join_parts({iface, ".mode"}), mode) == 0 && mode.find("ap") != std::string::npos) {
+            f.conf = join_parts({paths::run_dir, "hostapd-", f.name, ".conf"});
             if (file_exists(f.pid) == 0 && file_exists(f.conf) == 0)
-                access_point(f, encryption);
+                rebridge(f, encryption, "AP", restart_hostapd);
         } else if (mode.find("sta") != std::string::npos) {
-            f.conf = std::string(paths::run_dir) + "wpa_supplicant-" + f.name + ".conf";
+            f.conf = join_parts({paths::run_dir, "wpa_supplicant-", f.name, ".conf"});
             if (file_exists(f.pid) == 0 && file_exists(f.conf) == 0)
-                station(f, encryption);
+                rebridge(f, encryption, "STA", restart_wpa_supplicant);
         }
         if (a >= last_checked_index)
             break;
