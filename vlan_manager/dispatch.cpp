@@ -13,7 +13,7 @@ namespace {
 struct command_entry {
     const char* word;
     const char* log_text;
-    int (*handler)(int, char**);
+    int (*handler)(int, char**) noexcept;
 };
 
 const command_entry command_table[] = {
@@ -26,7 +26,7 @@ const command_entry command_table[] = {
 };
 }  // namespace
 
-int zelvlan_main(int argc, char** argv)
+int zelvlan_main(int argc, char** argv) noexcept
 {
     std::string stamp;
     time_stamp(stamp);

@@ -15,7 +15,7 @@ namespace {
 const int last_listed_position = 32;
 
 // The SSID of Wi-Fi interface position, or "unknown".
-std::string ssid_at(int position)
+std::string ssid_at(int position) noexcept
 {
     std::string ssid = "unknown";
     std::vector<std::string> lines;
@@ -31,7 +31,7 @@ std::string ssid_at(int position)
 // The label goes between double quotes in the file: a '"' or '\' inside it
 // is written with a backslash before it, so a reader can find where the
 // label ends. Ordinary SSIDs are written as they are.
-std::string file_label(const std::string& ssid)
+std::string file_label(const std::string& ssid) noexcept
 {
     std::string out;
     for (char c : ssid) {
@@ -45,7 +45,7 @@ std::string file_label(const std::string& ssid)
 // One command writing one line to the file. echo is the usual form; a line
 // holding a backslash goes through printf, since some shells' echo would
 // read the backslash as an escape.
-std::string write_line(const std::string& line, const char* redirect)
+std::string write_line(const std::string& line, const char* redirect) noexcept
 {
     const char* command = line.find('\\') != std::string::npos ? "printf '%s\\n' '" : "echo '";
     return join_parts({command, escape_single_quoted(line), "' ", redirect, paths::ssid_list});
@@ -53,7 +53,7 @@ std::string write_line(const std::string& line, const char* redirect)
 
 }  // namespace
 
-int main_get_wifi_ssid(int, char**)
+int main_get_wifi_ssid(int, char**) noexcept
 {
     // The file always starts with the All Others entry, so with no SSID at
     // position 0 it holds that line alone rather than a stale list.

@@ -12,7 +12,7 @@ namespace {
 
 // One "%d" of scanf: blanks skipped, an optional sign, digits. Returns the
 // position after the number, or nullptr when there is none.
-const char* scan_number(const char* text, int& out)
+const char* scan_number(const char* text, int& out) noexcept
 {
     char* end = nullptr;
     long number = std::strtol(text, &end, 10);
@@ -23,7 +23,7 @@ const char* scan_number(const char* text, int& out)
 }
 
 // "%d.%d.%d.%d": stores as many numbers as it can read, the rest stay as they are.
-void scan_quad(const char* text, int numbers[4])
+void scan_quad(const char* text, int numbers[4]) noexcept
 {
     for (int k = 0; k < 4; ++k) {
         if (k > 0) {
@@ -40,7 +40,7 @@ void scan_quad(const char* text, int numbers[4])
 // "%*[^1-9]%d.%d.%d.%d": skips to the first digit 1 to 9, which finds the
 // address in a UCI line whatever key or quote precedes it. At least one
 // character must be skipped.
-void scan_after_skip(const std::string& line, int numbers[4])
+void scan_after_skip(const std::string& line, int numbers[4]) noexcept
 {
     std::size_t first = line.find_first_of("123456789");
     if (first == std::string::npos || first == 0)
@@ -52,7 +52,7 @@ enum class parse_kind { skip_scan, second_dns, ifconfig_field };
 
 }  // namespace
 
-int interface_address(const std::string& name, const std::string& quantity, uint32_t& value)
+int interface_address(const std::string& name, const std::string& quantity, uint32_t& value) noexcept
 {
     value = 0;
     int numbers[4] = {0, 0, 0, 0};
@@ -116,7 +116,7 @@ int interface_address(const std::string& name, const std::string& quantity, uint
 }
 
 int interface_address_polled(const std::string& name, const std::string& quantity, uint32_t& value,
-                             int tries)
+                             int tries) noexcept
 {
     for (int attempt = 1; attempt <= tries; ++attempt) {
         if (interface_address(name, quantity, value) == 0)
@@ -127,7 +127,7 @@ int interface_address_polled(const std::string& name, const std::string& quantit
     return -1;
 }
 
-std::string dotted_address(uint32_t value)
+std::string dotted_address(uint32_t value) noexcept
 {
     return join_parts({decimal(value >> 24 & 0xff), ".", decimal(value >> 16 & 0xff), ".", decimal(value >> 8 & 0xff),
                        ".", decimal(value & 0xff)});

@@ -10,12 +10,12 @@
 // "gateway", "dns1", "dns2" for a name holding "lan" or "wan" (read from UCI),
 // "ipaddr", "netmask" for the name "lan" (read from ifconfig br-lan).
 // Anything else is -1 without running a command.
-int interface_address(const std::string& name, const std::string& quantity, uint32_t& value);
+int interface_address(const std::string& name, const std::string& quantity, uint32_t& value) noexcept;
 
 // Asks interface_address up to tries times, pausing one second after every
 // failed try but the last, as a LAN waiting for its DHCP lease needs.
 int interface_address_polled(const std::string& name, const std::string& quantity, uint32_t& value,
-                             int tries);
+                             int tries) noexcept;
 
 // "a.b.c.d", top byte first.
-std::string dotted_address(uint32_t value);
+std::string dotted_address(uint32_t value) noexcept;

@@ -15,7 +15,7 @@ namespace {
 const char* const unknown_text = "unknown";
 
 // The text after the first occurrence of marker, when the line holds it.
-bool value_after(const std::string& line, const std::string& marker, std::string& value)
+bool value_after(const std::string& line, const std::string& marker, std::string& value) noexcept
 {
     std::size_t at = line.find(marker);
     if (at == std::string::npos)
@@ -32,7 +32,7 @@ struct membership {
     bool sub_interface = false;
 };
 
-membership members_of(const std::string& line, const std::string& ifname)
+membership members_of(const std::string& line, const std::string& ifname) noexcept
 {
     membership m;
     std::string value;
@@ -57,7 +57,7 @@ membership members_of(const std::string& line, const std::string& ifname)
 // The id of a "network.vlan<id>" name, only when <id> is plain decimal
 // digits: anything else is not an interface this manager made, and a
 // mangled id would make the delete pass remove some other section.
-bool vlan_id_of_section(const std::string& section, int& id)
+bool vlan_id_of_section(const std::string& section, int& id) noexcept
 {
     const std::string prefix = "network.vlan";
     if (section.compare(0, prefix.size(), prefix) != 0)
@@ -76,7 +76,7 @@ bool vlan_id_of_section(const std::string& section, int& id)
 
 // The member-list lines of network that mention the interface, of the
 // interfaces whose lines hold kind ("vlan" or "vlansw").
-int network_lines_naming(const char* kind, const std::string& ifname, std::vector<std::string>& lines)
+int network_lines_naming(const char* kind, const std::string& ifname, std::vector<std::string>& lines) noexcept
 {
     return shell_read_lines(join_parts({"uci show network | grep ", kind, " | grep ifname | grep ", shell_quote(ifname)}),
                             lines);
@@ -84,7 +84,7 @@ int network_lines_naming(const char* kind, const std::string& ifname, std::vecto
 
 }  // namespace
 
-int count_wifi_ifaces(int& count)
+int count_wifi_ifaces(int& count) noexcept
 {
     int found = 0;
     for (int position = 0;; ++position) {
@@ -103,7 +103,7 @@ int count_wifi_ifaces(int& count)
     return 0;
 }
 
-int wifi_iface_of_ssid(const std::string& ssid)
+int wifi_iface_of_ssid(const std::string& ssid) noexcept
 {
     std::vector<std::string> lines;
     if (shell_read_lines("uci show wireless | grep \"ssid=\"", lines) != 0)
@@ -120,7 +120,7 @@ int wifi_iface_of_ssid(const std::string& ssid)
     return -1;
 }
 
-std::string vlan_section_bridge(const std::string& config, int n)
+std::string vlan_section_bridge(const std::string& config, int n) noexcept
 {
     std::string bridge = unknown_text;
     std::vector<std::string> lines;
@@ -134,7 +134,7 @@ std::string vlan_section_bridge(const std::string& config, int n)
     return bridge;
 }
 
-int vlan_id_list(std::string& dest)
+int vlan_id_list(std::string& dest) noexcept
 {
     std::vector<std::string> lines;
     if (shell_read_lines("uci show network -q | grep interface | grep vlan", lines) != 0) {
@@ -158,7 +158,7 @@ int vlan_id_list(std::string& dest)
     return count;
 }
 
-int vlan_of_ifname(const std::string& ifname, int& id)
+int vlan_of_ifname(const std::string& ifname, int& id) noexcept
 {
     std::vector<std::string> lines;
     if (network_lines_naming("vlan", ifname, lines) != 0)
@@ -178,7 +178,7 @@ int vlan_of_ifname(const std::string& ifname, int& id)
     return 0;
 }
 
-int vlansw_of_ifname(const std::string& ifname, std::string& section)
+int vlansw_of_ifname(const std::string& ifname, std::string& section) noexcept
 {
     std::vector<std::string> lines;
     if (network_lines_naming("vlansw", ifname, lines) != 0)
@@ -200,7 +200,7 @@ int vlansw_of_ifname(const std::string& ifname, std::string& section)
     return 0;
 }
 
-int vlan_id_value(const std::string& text)
+int vlan_id_value(const std::string& text) noexcept
 {
     long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT_MAX)
@@ -210,12 +210,12 @@ int vlan_id_value(const std::string& text)
     return static_cast<int>(value);
 }
 
-std::string wifi_ssid_query(int position)
+std::string wifi_ssid_query(int position) noexcept
 {
     return join_parts({"uci show wireless | grep \"iface\\[", decimal(position), "\\].ssid=\""});
 }
 
-std::string wireless_list(int n, std::string_view suffix)
+std::string wireless_list(int n, std::string_view suffix) noexcept
 {
     std::string list;
     for (int k = 0; k < n; ++k) {

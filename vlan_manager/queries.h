@@ -7,37 +7,37 @@
 
 // count = number of Wi-Fi interfaces with an SSID, counting positions from 0
 // up to the first without one. 0, or -1 when a query can't start (count untouched).
-int count_wifi_ifaces(int& count);
+int count_wifi_ifaces(int& count) noexcept;
 
 // Position of the first Wi-Fi interface whose SSID equals the text, or -1.
-int wifi_iface_of_ssid(const std::string& ssid);
+int wifi_iface_of_ssid(const std::string& ssid) noexcept;
 
 // The bridge option of section @vlan[n] of config ("vlan" or "vlansw"), or "unknown".
-std::string vlan_section_bridge(const std::string& config, int n);
+std::string vlan_section_bridge(const std::string& config, int n) noexcept;
 
 // dest = "0,<id>,...,0" of the network.vlan<id> interfaces; returns their number.
 // When the query can't start: 0 and dest = "0,0" (nothing to delete).
-int vlan_id_list(std::string& dest);
+int vlan_id_list(std::string& dest) noexcept;
 
 // 1 and the id when a network.vlan<id> lists the interface itself; 0 when none;
 // -1 when the query can't start.
-int vlan_of_ifname(const std::string& ifname, int& id);
+int vlan_of_ifname(const std::string& ifname, int& id) noexcept;
 
 // 1 and the section name (vlansw0) when a switch-VLAN interface lists it;
 // 0 and "unknown" when none; -1 when the query can't start.
-int vlansw_of_ifname(const std::string& ifname, std::string& section);
+int vlansw_of_ifname(const std::string& ifname, std::string& section) noexcept;
 
 // Helpers the VLAN commands share.
 
 // A number option (VLAN id, priority, web port, switch value) as atoi reads
 // it (leading blanks, sign, digits up to the first other character; 0 when
 // there are none), clamped to the int range instead of overflowing.
-int vlan_id_value(const std::string& text);
+int vlan_id_value(const std::string& text) noexcept;
 
 // "ath0 ath1 ... ath<n-1>" (suffix appended to each name, such as ".10"),
 // joined by single blanks; empty when n is 0.
-std::string wireless_list(int n, std::string_view suffix);
+std::string wireless_list(int n, std::string_view suffix) noexcept;
 
 // The query whose output holds the SSID line of Wi-Fi interface position:
 // uci show wireless | grep "iface\[<position>\].ssid="
-std::string wifi_ssid_query(int position);
+std::string wifi_ssid_query(int position) noexcept;

@@ -16,7 +16,7 @@ namespace {
 const int dhcp_tries = 7;
 
 // Adds "uci set TARGET=SOURCE" when both options can be read and differ.
-bool copy_if_changed(std::string& batch, const std::string& source_key, const std::string& target_key)
+bool copy_if_changed(std::string& batch, const std::string& source_key, const std::string& target_key) noexcept
 {
     std::string source, target;
     if (uci_get(source_key, source) != 0 || uci_get(target_key, target) != 0 || source == target)
@@ -25,7 +25,7 @@ bool copy_if_changed(std::string& batch, const std::string& source_key, const st
     return true;
 }
 
-void refresh_lan()
+void refresh_lan() noexcept
 {
     std::string proto;
     if (uci_get("network.lan.proto", proto) != 0)
@@ -55,7 +55,7 @@ void refresh_lan()
 
 // Every VLAN section whose interface network.vlan<id> is static; one shell
 // run, with its own commit, per section that changes.
-void refresh_vlans()
+void refresh_vlans() noexcept
 {
     for (int c = 0;; ++c) {
         if (vlan_section_bridge("vlan", c) == "unknown")
@@ -80,7 +80,7 @@ void refresh_vlans()
 
 }  // namespace
 
-int main_refresh_lan_ip(int, char**)
+int main_refresh_lan_ip(int, char**) noexcept
 {
     refresh_lan();
     refresh_vlans();

@@ -18,7 +18,7 @@ namespace {
 
 // Removes "<id>," after the first ",<id>," of the list; false when the id
 // is not in it.
-bool claim_id(std::string& stale, std::string_view id)
+bool claim_id(std::string& stale, std::string_view id) noexcept
 {
     std::size_t at = stale.find(join_parts({",", id, ","}));
     if (at == std::string::npos)
@@ -29,7 +29,7 @@ bool claim_id(std::string& stale, std::string_view id)
 
 // The member list command of network.vlan<id>, or the empty text when the
 // tagging is neither ether nor wifi.
-std::string member_command(int id, const std::string& tagging, const std::string& bridge, int index, int n)
+std::string member_command(int id, const std::string& tagging, const std::string& bridge, int index, int n) noexcept
 {
     const decimal vlan(id);
     const bool all = bridge.find("All ") != std::string::npos;
@@ -53,7 +53,7 @@ std::string member_command(int id, const std::string& tagging, const std::string
 
 }  // namespace
 
-void build_vlan_interfaces(int n, std::string& stale, std::string& log_text)
+void build_vlan_interfaces(int n, std::string& stale, std::string& log_text) noexcept
 {
     log_text.clear();
     for (int k = 0;; ++k) {
@@ -117,7 +117,7 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text)
     }
 }
 
-void delete_stale_vlans(std::string& stale)
+void delete_stale_vlans(std::string& stale) noexcept
 {
     std::string batch;
     while (stale != "0,0") {
@@ -134,7 +134,7 @@ void delete_stale_vlans(std::string& stale)
     run_batch_text(batch);
 }
 
-int teardown_vlans()
+int teardown_vlans() noexcept
 {
     std::string stale;
     vlan_id_list(stale);
@@ -159,7 +159,7 @@ int teardown_vlans()
     return -1;
 }
 
-int main_vlan_mgt(int, char**)
+int main_vlan_mgt(int, char**) noexcept
 {
     std::string enabled;
     if (uci_get("vlanac.activation.enabled", enabled) != 0 || vlan_id_value(enabled) == 0)

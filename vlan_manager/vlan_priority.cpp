@@ -23,13 +23,13 @@ struct member_list {
 
 // A sub-interface belongs to VLAN id when its text from the first '.' on is
 // ".<id>": eth0.10 belongs to 10, eth0.100 and eth0.1.10 do not.
-bool belongs_to(const std::string& name, int id)
+bool belongs_to(const std::string& name, int id) noexcept
 {
     std::size_t dot = name.find('.');
     return dot != std::string::npos && name.compare(dot, std::string::npos, join_parts({".", decimal(id)})) == 0;
 }
 
-void set_priority(const std::string& pass, const std::string& name, int priority)
+void set_priority(const std::string& pass, const std::string& name, int priority) noexcept
 {
     std::string stamp;
     time_stamp(stamp);
@@ -51,7 +51,7 @@ void set_priority(const std::string& pass, const std::string& name, int priority
 // without a bridge option. The vlan pass reads each VLAN's own bridge
 // members; the vlansw pass uses the joined switch-VLAN members and handles
 // one sub-interface per section.
-void walk_sections(const std::string& pass, const member_list& switch_members)
+void walk_sections(const std::string& pass, const member_list& switch_members) noexcept
 {
     for (int j = 0;; ++j) {
         if (vlan_section_bridge(pass, j) == "unknown")
@@ -95,7 +95,7 @@ void walk_sections(const std::string& pass, const member_list& switch_members)
 }
 
 // The members of network.vlansw0 .. vlansw<count-1> and vlansw4all, joined by blanks.
-member_list switch_member_list(int count)
+member_list switch_member_list(int count) noexcept
 {
     member_list list;
     for (int i = 0; i <= count; ++i) {
@@ -114,7 +114,7 @@ member_list switch_member_list(int count)
 
 }  // namespace
 
-int main_vlan_priority(int, char**)
+int main_vlan_priority(int, char**) noexcept
 {
     // When the interfaces can't be counted, only vlansw4all is looked at.
     int count = 0;

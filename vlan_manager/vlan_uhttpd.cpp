@@ -20,7 +20,7 @@ namespace {
 const int dhcp_tries = 7;
 const int default_port = 80;
 
-bool readable(const std::string& key)
+bool readable(const std::string& key) noexcept
 {
     std::string value;
     return uci_get(key, value) == 0;
@@ -28,7 +28,7 @@ bool readable(const std::string& key)
 
 // The list that gets the entries for a web mode; the empty text for a mode
 // that has none.
-std::string list_of_mode(const std::string& mode)
+std::string list_of_mode(const std::string& mode) noexcept
 {
     if (mode == "HTTP")
         return "uhttpd.main.listen_http";
@@ -37,13 +37,13 @@ std::string list_of_mode(const std::string& mode)
     return "";
 }
 
-void append_entry(std::string& batch, const std::string& list, const std::string& address, int port)
+void append_entry(std::string& batch, const std::string& list, const std::string& address, int port) noexcept
 {
     batch_append(batch, {"uci add_list ", list, "='", escape_single_quoted(address), ":", decimal(port), "'"});
 }
 
 // -webport=N as the third argument; 80 when it is absent or names another option.
-int port_of(int argc, char** argv)
+int port_of(int argc, char** argv) noexcept
 {
     if (argc < 3 || !argv[2])
         return default_port;
@@ -55,7 +55,7 @@ int port_of(int argc, char** argv)
     return vlan_id_value(value);
 }
 
-std::string listen_everywhere(const std::string& mode, int port)
+std::string listen_everywhere(const std::string& mode, int port) noexcept
 {
     const std::string own = list_of_mode(mode);
     if (!own.empty()) {
@@ -73,7 +73,7 @@ std::string listen_everywhere(const std::string& mode, int port)
 }
 
 // The LAN waiting for DHCP: its live address and netmask go into vlan.cfg029c96.
-void append_lan_refresh(std::string& batch)
+void append_lan_refresh(std::string& batch) noexcept
 {
     std::string proto;
     if (uci_get("network.lan.proto", proto) != 0 || proto.find("dhcp") == std::string::npos)
@@ -94,7 +94,7 @@ void append_lan_refresh(std::string& batch)
     batch.clear();
 }
 
-std::string listen_on_vlans(const std::string& mode, int port)
+std::string listen_on_vlans(const std::string& mode, int port) noexcept
 {
     const std::string own = list_of_mode(mode);
     std::string batch, addresses;
@@ -132,7 +132,7 @@ std::string listen_on_vlans(const std::string& mode, int port)
 
 }  // namespace
 
-int main_vlan_uhttpd(int argc, char** argv)
+int main_vlan_uhttpd(int argc, char** argv) noexcept
 {
     std::string mode, enabled;
     uci_get("dropbear.webname.webmode", mode);

@@ -18,7 +18,7 @@ const int last_checked_index = 32;
 
 // The switch-VLAN section name goes into a sed expression and a bridge name;
 // only a plain UCI section name (letters, digits, underscore) is used.
-bool plain_section_name(const std::string& name)
+bool plain_section_name(const std::string& name) noexcept
 {
     if (name.empty())
         return false;
@@ -28,7 +28,7 @@ bool plain_section_name(const std::string& name)
     return true;
 }
 
-void log_text(std::string_view text)
+void log_text(std::string_view text) noexcept
 {
     std::string stamp;
     time_stamp(stamp);
@@ -41,18 +41,18 @@ struct interface_files {
     std::string conf;  // hostapd or wpa_supplicant configuration
 };
 
-bool switch_target(const std::string& name, std::string& section)
+bool switch_target(const std::string& name, std::string& section) noexcept
 {
     return vlansw_of_ifname(name, section) == 1 && plain_section_name(section);
 }
 
-void restart_hostapd(const interface_files& f, const std::string& bridge)
+void restart_hostapd(const interface_files& f, const std::string& bridge) noexcept
 {
     shell_run(join_parts({"sed -i \"s/bridge=br-lan/bridge=br-", bridge, "/g\" ", f.conf, ";kill `cat ", f.pid,
                           "`;hostapd -P ", f.pid, " -B ", f.conf}));
 }
 
-void restart_wpa_supplicant(const interface_files& f, const std::string& bridge)
+void restart_wpa_supplicant(const interface_files& f, const std::string& bridge) noexcept
 {
     shell_run(join_parts({"kill `cat ", f.pid, "`;wpa_supplicant -b br-", bridge, " -B -P ", f.pid, " -D athr -i ",
                           f.name, " -c ", f.conf}));
@@ -61,7 +61,7 @@ void restart_wpa_supplicant(const interface_files& f, const std::string& bridge)
 // Restarts the daemon on the bridge of the VLAN, then on the switch-VLAN
 // bridge, that lists the interface. mode is "AP" or "STA" in the log lines.
 void rebridge(const interface_files& f, const std::string& encryption, const char* mode,
-              void (*restart)(const interface_files&, const std::string&))
+              void (*restart)(const interface_files&, const std::string&) noexcept) noexcept
 {
     int id = 0;
     if (vlan_of_ifname(f.name, id) == 1) {
@@ -80,7 +80,7 @@ void rebridge(const interface_files& f, const std::string& encryption, const cha
 
 }  // namespace
 
-int main_vlan_wpa(int, char**)
+int main_vlan_wpa(int, char**) noexcept
 {
     for (int a = 0;; ++a) {
         const std::string iface = join_parts({"wireless.@wifi-iface[", decimal(a), "]"});

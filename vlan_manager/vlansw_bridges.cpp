@@ -16,7 +16,7 @@ const int bridged_interfaces = 32;
 const char* const bridge_netmask = "255.255.255.0";
 
 // "eth0.<id> eth0.<id> ..." of a row, in scan order.
-std::string ethernet_members(const std::vector<int>& ids)
+std::string ethernet_members(const std::vector<int>& ids) noexcept
 {
     std::string text;
     for (int id : ids)
@@ -27,13 +27,13 @@ std::string ethernet_members(const std::vector<int>& ids)
 }
 
 // The type, protocol and member options that every bridge gets.
-void append_bridge_options(std::string& batch, const std::string& bridge, std::string_view members)
+void append_bridge_options(std::string& batch, const std::string& bridge, std::string_view members) noexcept
 {
     append_parts(batch, {";uci set ", bridge, ".type=bridge", ";uci set ", bridge, ".proto=static", ";uci set ",
                          bridge, ".ifname='", members, "'"});
 }
 
-std::string interface_batch(int e, const std::vector<int>& ids)
+std::string interface_batch(int e, const std::vector<int>& ids) noexcept
 {
     const decimal number(e);
     const std::string bridge = join_parts({"network.vlansw", number});
@@ -57,7 +57,7 @@ std::string interface_batch(int e, const std::vector<int>& ids)
     return batch;
 }
 
-std::string shared_batch(const std::vector<int>& ids, int n)
+std::string shared_batch(const std::vector<int>& ids, int n) noexcept
 {
     const std::string bridge = "network.vlansw4all";
     std::string batch = "uci set network.vlansw4all=interface";
@@ -74,7 +74,7 @@ std::string shared_batch(const std::vector<int>& ids, int n)
 
 }  // namespace
 
-int build_vlansw_bridges()
+int build_vlansw_bridges() noexcept
 {
     int n = 0;
     if (count_wifi_ifaces(n) != 0)

@@ -5,4 +5,4 @@
 // Writes (or deletes) the bridges, one command batch per Wi-Fi interface
 // below 32 and one for the shared bridge. Returns the Wi-Fi interface count
 // it used (0 when it can't be counted).
-int build_vlansw_bridges();
+int build_vlansw_bridges() noexcept;
