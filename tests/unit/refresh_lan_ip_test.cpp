@@ -1,6 +1,7 @@
 #include "handlers.h"
 
 #include "fake_system.h"
+#include "fake_uci_store.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@ namespace {
 
 const char* const ifconfig_lan = "ifconfig br-lan | grep \"inet addr\"";
 
-// A UCI store behind the recording shell: "uci get KEY -q" and the section
-// bridge query answer from the map.
+// A UCI store behind the recording shell (fake_uci_store.h): "uci get KEY -q"
+// and the section bridge query answer from the map.
 class refresh_lan_ip_test : public ::testing::Test {
 protected:
     std::map<std::string, std::string> uci;
@@ -21,22 +22,7 @@ protected:
     void SetUp() override
     {
         fake::reset();
-        fake::set_responder([this](const std::string& command) -> std::vector<std::string> {
-            const std::string get = "uci get ", tail = " -q";
-            if (command.compare(0, get.size(), get) == 0 && command.size() > get.size() + tail.size()) {
-                auto found = uci.find(command.substr(get.size(), command.size() - get.size() - tail.size()));
-                if (found != uci.end())
-                    return {found->second};
-                return {};
-            }
-            for (int n = 0; n < 64; ++n) {
-                std::string key = "vlan.@vlan[" + std::to_string(n) + "].bridge";
-                if (command == "uci show vlan -q | grep \"vlan\\[" + std::to_string(n) + "\\].bridge=\"" &&
-                    uci.count(key))
-                    return {key + "=" + uci[key]};
-            }
-            return {};
-        });
+        fake::serve_uci_map(uci);
     }
 
     std::vector<std::string> run()

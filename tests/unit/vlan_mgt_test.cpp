@@ -1,54 +1,12 @@
 #include "vlan_mgt.h"
 
 #include "fake_system.h"
+#include "fake_uci_store.h"
 #include "handlers.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// A small UCI store answering "uci get KEY -q" and "uci show CONFIG [-q] |
-// grep PATTERN | ..." over lines in the form uci show prints them.
-void serve_store(const std::vector<std::string>& store)
-{
-    fake::set_responder([store](const std::string& cmd) -> std::vector<std::string> {
-        std::vector<std::string> out;
-        if (cmd.rfind("uci get ", 0) == 0) {
-            std::string key = cmd.substr(8, cmd.size() - 8 - 3);
-            for (const auto& line : store)
-                if (line.rfind(key + "=", 0) == 0)
-                    return {line.substr(key.size() + 1)};
-            return {};
-        }
-        if (cmd.rfind("uci show ", 0) != 0)
-            return {};
-        std::vector<std::string> parts;
-        std::size_t pos = 0;
-        for (std::size_t bar; (bar = cmd.find(" | ", pos)) != std::string::npos; pos = bar + 3)
-            parts.push_back(cmd.substr(pos, bar - pos));
-        parts.push_back(cmd.substr(pos));
-        std::string config = parts[0].substr(9);
-        config = config.substr(0, config.find(' '));
-        for (const auto& line : store) {
-            if (line.rfind(config + ".", 0) != 0)
-                continue;
-            bool keep = true;
-            for (std::size_t i = 1; i < parts.size(); ++i) {
-                std::string pattern = parts[i].substr(5);
-                if (!pattern.empty() && pattern[0] == '"')
-                    pattern = pattern.substr(1, pattern.size() - 2);
-                std::string plain;
-                for (char c : pattern)
-                    if (c != '\\')
-                        plain += c;
-                keep = keep && line.find(plain) != std::string::npos;
-            }
-            if (keep)
-                out.push_back(line);
-        }
-        return out;
-    });
-}
 
 struct vlan_section {
     std::string id, used, bridge, tagging, ip, netmask;  // "-" leaves the option out
@@ -103,7 +61,7 @@ TEST_F(vlan_mgt_test, builds_in_use_and_off_sections_and_deletes_the_stale_one)
     store.push_back("network.vlan30=interface");
     add_vlan(store, 0, {"10", "on", "net0", "ether", "192.168.10.1", "255.255.255.0"});
     add_vlan(store, 1, {"20", "off", "net0", "wifi", "-", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
 
     EXPECT_EQ(main_vlan_mgt(0, nullptr), 0);
     EXPECT_EQ(fake::system_commands(),
@@ -123,7 +81,7 @@ TEST_F(vlan_mgt_test, log_line_lists_every_section_in_use)
     add_vlan(store, 0, {"10", "on", "x", "ether", "192.168.10.1", "-"});
     add_vlan(store, 1, {"20", "on", "x", "-", "-", "-"});  // no address: ip=
     add_vlan(store, 2, {"30", "-", "x", "-", "-", "-"});   // no in-use: built as off
-    serve_store(store);
+    fake::serve_uci_lines(store);
     main_vlan_mgt(0, nullptr);
     auto batches = fake::system_commands();
     ASSERT_EQ(batches.size(), 5u);  // no Wi-Fi: the shared bridge's commit alone, then the VLANs
@@ -136,7 +94,7 @@ TEST_F(vlan_mgt_test, no_section_in_use_writes_no_log_line)
 {
     std::vector<std::string> store = {"vlanac.activation.enabled=1"};
     add_vlan(store, 0, {"10", "off", "x", "-", "-", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     main_vlan_mgt(0, nullptr);
     EXPECT_EQ(fake::system_commands(), (std::vector<std::string>{"uci commit network", vlan_batch(10, "")}));
 }
@@ -158,7 +116,7 @@ TEST_P(member_list_test, by_tagging_and_bridge)
     const auto& c = GetParam();
     std::vector<std::string> store = wifi(3);
     add_vlan(store, 0, {"7", "off", c.bridge, c.tagging, "-", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     std::string stale = "0,0", log_text;
     build_vlan_interfaces(c.n, stale, log_text);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{vlan_batch(7, c.members)});
@@ -187,7 +145,7 @@ TEST_F(vlan_mgt_test, sections_that_are_passed_over_build_nothing_and_claim_noth
     add_vlan(store, 3, {"12", "On", "x", "-", "-", "-"});
     add_vlan(store, 4, {"13", "on", "x", "-", "-", "-"});
     add_vlan(store, 6, {"14", "on", "x", "-", "-", "-"});  // after a gap: never read
-    serve_store(store);
+    fake::serve_uci_lines(store);
     std::string stale = "0,11,12,13,14,0", log_text;
     build_vlan_interfaces(0, stale, log_text);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{vlan_batch(13, "")});
@@ -200,7 +158,7 @@ TEST_F(vlan_mgt_test, a_duplicate_id_is_written_twice_and_claimed_once)
     std::vector<std::string> store = {"vlanac.activation.enabled=1", "network.vlan10=interface"};
     add_vlan(store, 0, {"10", "off", "x", "-", "10.0.0.1", "-"});
     add_vlan(store, 1, {"10", "off", "x", "-", "10.0.0.2", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     main_vlan_mgt(0, nullptr);
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{"uci commit network", vlan_batch(10, "", ";uci set network.vlan10.ipaddr=10.0.0.1"),
@@ -211,7 +169,7 @@ TEST_F(vlan_mgt_test, hostile_values_stay_values)
 {
     std::vector<std::string> store;
     add_vlan(store, 0, {"10", "on", "x", "-", "1.2.3.4';reboot;'", "$(reboot)"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     std::string stale = "0,0", log_text;
     build_vlan_interfaces(0, stale, log_text);
     EXPECT_EQ(fake::system_commands(),
@@ -278,7 +236,7 @@ TEST_P(switch_off_test, tears_every_vlan_interface_down)
     if (GetParam() != "-")
         store.push_back("vlanac.activation.enabled=" + GetParam());
     add_vlan(store, 0, {"10", "on", "x", "-", "-", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     EXPECT_EQ(main_vlan_mgt(0, nullptr), -1);
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{
@@ -292,14 +250,14 @@ INSTANTIATE_TEST_SUITE_P(cases, switch_off_test, ::testing::Values("-", "", "0",
 
 TEST_F(vlan_mgt_test, teardown_with_nothing_to_delete_runs_nothing)
 {
-    serve_store({"network.lan=interface"});
+    fake::serve_uci_lines({"network.lan=interface"});
     EXPECT_EQ(teardown_vlans(), -1);
     EXPECT_TRUE(fake::system_commands().empty());
 }
 
 TEST_F(vlan_mgt_test, teardown_keeps_the_switch_bridges_when_their_listing_cannot_start)
 {
-    serve_store({"network.vlan10=interface", "network.vlansw0=interface"});
+    fake::serve_uci_lines({"network.vlan10=interface", "network.vlansw0=interface"});
     fake::unstartable("uci show network | grep interface | grep vlansw");
     EXPECT_EQ(teardown_vlans(), -1);
     EXPECT_EQ(fake::system_commands(),
@@ -310,7 +268,7 @@ TEST_F(vlan_mgt_test, an_unreadable_id_list_deletes_nothing)
 {
     std::vector<std::string> store = {"vlanac.activation.enabled=1"};
     add_vlan(store, 0, {"10", "off", "x", "-", "-", "-"});
-    serve_store(store);
+    fake::serve_uci_lines(store);
     fake::unstartable("uci show network -q | grep interface | grep vlan");
     main_vlan_mgt(0, nullptr);
     EXPECT_EQ(fake::system_commands(), (std::vector<std::string>{"uci commit network", vlan_batch(10, "")}));
@@ -333,7 +291,7 @@ TEST_F(vlan_mgt_test, thirty_two_vlans_over_eight_switch_vlans_and_four_interfac
                             k % 2 ? "wifi" : "ether", ip, "255.255.255.0"});
         log_entries += (k ? "," : "") + std::string("id=") + std::to_string(id) + "[ip=" + ip + "]";
     }
-    serve_store(store);
+    fake::serve_uci_lines(store);
     EXPECT_EQ(main_vlan_mgt(0, nullptr), 0);
     auto batches = fake::system_commands();
     ASSERT_EQ(batches.size(), 4u + 1u + 32u + 1u);

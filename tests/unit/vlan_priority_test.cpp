@@ -1,6 +1,7 @@
 #include "handlers.h"
 
 #include "fake_system.h"
+#include "fake_uci_store.h"
 
 #include <gtest/gtest.h>
 
@@ -37,28 +38,7 @@ protected:
     void SetUp() override
     {
         fake::reset();
-        fake::set_responder([this](const std::string& command) -> std::vector<std::string> {
-            const std::string get = "uci get ", tail = " -q";
-            if (command.compare(0, get.size(), get) == 0 && command.size() > get.size() + tail.size()) {
-                auto found = uci.find(command.substr(get.size(), command.size() - get.size() - tail.size()));
-                if (found != uci.end())
-                    return {found->second};
-                return {};
-            }
-            for (int n = 0; n < 64; ++n) {
-                const std::string i = std::to_string(n);
-                for (const char* config : {"vlan", "vlansw"}) {
-                    std::string key = std::string(config) + ".@vlan[" + i + "].bridge";
-                    if (command == "uci show " + std::string(config) + " -q | grep \"vlan\\[" + i + "\\].bridge=\"" &&
-                        uci.count(key))
-                        return {key + "=" + uci[key]};
-                }
-                std::string key = "wireless.@wifi-iface[" + i + "].ssid";
-                if (command == "uci show wireless | grep \"iface\\[" + i + "\\].ssid=\"" && uci.count(key))
-                    return {key + "=" + uci[key]};
-            }
-            return {};
-        });
+        fake::serve_uci_map(uci);
     }
 
     void section(const char* config, int j, const char* id, const char* priority)

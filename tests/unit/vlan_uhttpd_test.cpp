@@ -1,6 +1,7 @@
 #include "handlers.h"
 
 #include "fake_system.h"
+#include "fake_uci_store.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +30,7 @@ protected:
     void SetUp() override
     {
         fake::reset();
-        fake::set_responder([this](const std::string& command) -> std::vector<std::string> {
-            const std::string get = "uci get ", tail = " -q";
-            if (command.compare(0, get.size(), get) == 0 && command.size() > get.size() + tail.size()) {
-                auto found = uci.find(command.substr(get.size(), command.size() - get.size() - tail.size()));
-                if (found != uci.end())
-                    return {found->second};
-            }
-            return {};
-        });
+        fake::serve_uci_map(uci);
     }
 
     void settings(const char* mode, bool vlans_on, bool http_list, bool https_list)

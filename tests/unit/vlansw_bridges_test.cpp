@@ -1,54 +1,11 @@
 #include "vlansw_bridges.h"
 
 #include "fake_system.h"
+#include "fake_uci_store.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// A small UCI store answering the commands the step reads with: "uci get
-// KEY -q" and "uci show CONFIG [-q] | grep PATTERN | ..." over lines in the
-// form uci show prints them.
-void serve_store(const std::vector<std::string>& store)
-{
-    fake::set_responder([store](const std::string& cmd) -> std::vector<std::string> {
-        std::vector<std::string> out;
-        if (cmd.rfind("uci get ", 0) == 0) {
-            std::string key = cmd.substr(8, cmd.size() - 8 - 3);
-            for (const auto& line : store)
-                if (line.rfind(key + "=", 0) == 0)
-                    return {line.substr(key.size() + 1)};
-            return {};
-        }
-        if (cmd.rfind("uci show ", 0) != 0)
-            return {};
-        std::vector<std::string> parts;
-        std::size_t pos = 0;
-        for (std::size_t bar; (bar = cmd.find(" | ", pos)) != std::string::npos; pos = bar + 3)
-            parts.push_back(cmd.substr(pos, bar - pos));
-        parts.push_back(cmd.substr(pos));
-        std::string config = parts[0].substr(9);
-        config = config.substr(0, config.find(' '));
-        for (const auto& line : store) {
-            if (line.rfind(config + ".", 0) != 0)
-                continue;
-            bool keep = true;
-            for (std::size_t i = 1; i < parts.size(); ++i) {
-                std::string pattern = parts[i].substr(5);
-                if (!pattern.empty() && pattern[0] == '"')
-                    pattern = pattern.substr(1, pattern.size() - 2);
-                std::string plain;
-                for (char c : pattern)
-                    if (c != '\\')
-                        plain += c;
-                keep = keep && line.find(plain) != std::string::npos;
-            }
-            if (keep)
-                out.push_back(line);
-        }
-        return out;
-    });
-}
 
 std::vector<std::string> wifi(int n)
 {
@@ -92,7 +49,7 @@ TEST_F(vlansw_bridges_test, worked_example)
     add_section(store, 0, "10", "Guest");
     add_section(store, 1, "20", "All Others");
     add_section(store, 2, "30", "Guest");
-    serve_store(store);
+    fake::serve_uci_lines(store);
 
     EXPECT_EQ(build_vlansw_bridges(), 2);
     EXPECT_EQ(fake::system_commands(),
@@ -114,7 +71,7 @@ TEST_F(vlansw_bridges_test, without_sections_bridges_with_an_address_are_deleted
     std::vector<std::string> store = wifi(3);
     store.push_back("network.vlansw1.ipaddr=192.168.101.1");
     store.push_back("network.vlansw4all.ipaddr=192.168.111.1");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     EXPECT_EQ(build_vlansw_bridges(), 3);
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{commit_only(), "uci delete network.vlansw1;uci commit network", commit_only(),
@@ -129,7 +86,7 @@ TEST_F(vlansw_bridges_test, zero_ids_are_passed_over_and_a_gap_ends_the_scan)
     add_section(store, 2, "12", "net0");
     add_section(store, 4, "14", "net0");
     store.push_back("vlansw.@vlan[5].bridge=net0");  // no id: passed over
-    serve_store(store);
+    fake::serve_uci_lines(store);
     build_vlansw_bridges();
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{iface_batch(0, "192.168.100.1", "eth0.12"), commit_only()}));
@@ -151,7 +108,7 @@ TEST_P(vlansw_mode_test, default_address_by_mode)
     if (!GetParam().mode_line.empty())
         store.push_back(GetParam().mode_line);
     add_section(store, 0, "40", "net3");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     build_vlansw_bridges();
     auto batches = fake::system_commands();
     ASSERT_EQ(batches.size(), 5u);
@@ -175,7 +132,7 @@ TEST_F(vlansw_bridges_test, shared_bridge_keeps_its_address_and_netmask)
     store.push_back("network.vlansw4all.ipaddr=10.1.1.1");
     store.push_back("network.vlansw4all.netmask=255.0.0.0");
     add_section(store, 0, "20", "All Others");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     build_vlansw_bridges();
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{
@@ -191,7 +148,7 @@ TEST_F(vlansw_bridges_test, unknown_ssid_goes_to_interface_zero)
     add_section(store, 0, "10", "Nowhere");
     add_section(store, 1, "11", "net1");
     add_section(store, 2, "12", "Nowhere");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     build_vlansw_bridges();
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{iface_batch(0, "192.168.100.1", "eth0.10 eth0.12"),
@@ -204,7 +161,7 @@ TEST_F(vlansw_bridges_test, forty_interfaces_get_thirty_two_bridges_and_one_shar
     add_section(store, 0, "20", "All Others");
     add_section(store, 1, "31", "net31");
     add_section(store, 2, "35", "net35");  // ath35 has no bridge of its own
-    serve_store(store);
+    fake::serve_uci_lines(store);
     EXPECT_EQ(build_vlansw_bridges(), 40);
     auto batches = fake::system_commands();
     ASSERT_EQ(batches.size(), 33u);
@@ -231,7 +188,7 @@ TEST_F(vlansw_bridges_test, a_row_takes_any_number_of_ids_in_scan_order)
         add_section(store, i, std::to_string(id), "net0");
         members += (i ? " eth0." : "eth0.") + std::to_string(id);
     }
-    serve_store(store);
+    fake::serve_uci_lines(store);
     build_vlansw_bridges();
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{iface_batch(0, "192.168.100.1", members), commit_only()}));
@@ -241,7 +198,7 @@ TEST_F(vlansw_bridges_test, no_interfaces_leave_the_shared_list_with_a_blank)
 {
     std::vector<std::string> store;
     add_section(store, 0, "20", "All Others");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     EXPECT_EQ(build_vlansw_bridges(), 0);
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{
@@ -262,7 +219,7 @@ TEST_F(vlansw_bridges_test, unreadable_sections_delete_every_bridge_with_an_addr
     std::vector<std::string> store = wifi(2);
     store.push_back("network.vlansw0.ipaddr=192.168.100.1");
     store.push_back("network.vlansw4all.ipaddr=192.168.111.1");
-    serve_store(store);
+    fake::serve_uci_lines(store);
     fake::unstartable("uci show vlansw -q | grep \"vlan\\[0\\].bridge=\"");
     build_vlansw_bridges();
     EXPECT_EQ(fake::system_commands(),
