@@ -1,5 +1,6 @@
 #include "interface_address.h"
 
+#include "batch.h"
 #include "concat.h"
 #include "system.h"
 #include "text.h"
@@ -49,6 +50,8 @@ void scan_after_skip(const std::string& line, int numbers[4]) noexcept
 }
 
 enum class parse_kind { skip_scan, second_dns, ifconfig_field };
+
+const int dhcp_tries = 7;
 
 }  // namespace
 
@@ -131,4 +134,19 @@ std::string dotted_address(uint32_t value) noexcept
 {
     return join_parts({decimal(value >> 24 & 0xff), ".", decimal(value >> 16 & 0xff), ".", decimal(value >> 8 & 0xff),
                        ".", decimal(value & 0xff)});
+}
+
+bool append_live_lan_address(std::string& batch) noexcept
+{
+    bool appended = false;
+    uint32_t value = 0;
+    if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
+        batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
+        appended = true;
+    }
+    if (interface_address("lan", "netmask", value) == 0) {
+        batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
+        appended = true;
+    }
+    return appended;
 }

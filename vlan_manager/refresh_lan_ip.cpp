@@ -13,8 +13,6 @@
 
 namespace {
 
-const int dhcp_tries = 7;
-
 // Adds "uci set TARGET=SOURCE" when both options can be read and differ.
 bool copy_if_changed(std::string& batch, const std::string& source_key, const std::string& target_key) noexcept
 {
@@ -38,15 +36,7 @@ void refresh_lan() noexcept
         changed |= copy_if_changed(batch, "network.lan.netmask", "vlan.cfg029c96.netmask");
     } else if (proto.find("dhcp") != std::string::npos) {
         // The live address is written even when it equals the stored one.
-        uint32_t value = 0;
-        if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
-            batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
-            changed = true;
-        }
-        if (interface_address("lan", "netmask", value) == 0) {
-            batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
-            changed = true;
-        }
+        changed = append_live_lan_address(batch);
     }
     if (changed)
         batch_append(batch, "uci commit vlan");

@@ -17,7 +17,6 @@
 
 namespace {
 
-const int dhcp_tries = 7;
 const int default_port = 80;
 
 bool readable(const std::string& key) noexcept
@@ -78,17 +77,7 @@ void append_lan_refresh(std::string& batch) noexcept
     std::string proto;
     if (uci_get("network.lan.proto", proto) != 0 || proto.find("dhcp") == std::string::npos)
         return;
-    bool stored = false;
-    uint32_t value = 0;
-    if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
-        batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
-        stored = true;
-    }
-    if (interface_address("lan", "netmask", value) == 0) {
-        batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
-        stored = true;
-    }
-    if (stored)
+    if (append_live_lan_address(batch))
         batch_append(batch, "uci commit vlan");
     run_batch_text(batch);
     batch.clear();
