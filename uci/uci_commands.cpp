@@ -327,22 +327,28 @@ int commit_one(context& ctx, const std::string& config, bool quiet_missing)
     return st == store_status::ok ? 0 : fail(ctx, message);
 }
 
-int cmd_commit(context& ctx)
+// "CMD [<config>]": the named config, or every config with staged changes.
+int for_config_or_all_staged(context& ctx, int (*action)(context&, const std::string&, bool))
 {
     if (ctx.args.size() > 2)
         return usage(ctx);
     if (ctx.args.size() == 2) {
         if (!valid_config_name(ctx.args[1]))
             return fail_invalid(ctx);
-        return commit_one(ctx, ctx.args[1], false);
+        return action(ctx, ctx.args[1], false);
     }
     std::vector<std::string> names;
     staged_configs(ctx, names);
     int status = 0;
     for (const std::string& name : names)
-        if (commit_one(ctx, name, true) != 0)
+        if (action(ctx, name, true) != 0)
             status = 1;
     return status;
+}
+
+int cmd_commit(context& ctx)
+{
+    return for_config_or_all_staged(ctx, commit_one);
 }
 
 int cmd_revert(context& ctx)
@@ -399,20 +405,7 @@ int changes_of(context& ctx, const std::string& config, bool quiet_missing)
 
 int cmd_changes(context& ctx)
 {
-    if (ctx.args.size() > 2)
-        return usage(ctx);
-    if (ctx.args.size() == 2) {
-        if (!valid_config_name(ctx.args[1]))
-            return fail_invalid(ctx);
-        return changes_of(ctx, ctx.args[1], false);
-    }
-    std::vector<std::string> names;
-    staged_configs(ctx, names);
-    int status = 0;
-    for (const std::string& name : names)
-        if (changes_of(ctx, name, true) != 0)
-            status = 1;
-    return status;
+    return for_config_or_all_staged(ctx, changes_of);
 }
 
 int export_one(context& ctx, const std::string& config)
