@@ -65,20 +65,6 @@ int open_locked(const std::string& path, int op, struct stat& st)
     }
 }
 
-bool write_all(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t w = write(fd, text.data() + done, text.size() - done);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return true;
-}
 
 bool make_dirs(const std::string& dir)
 {
@@ -114,6 +100,21 @@ void remove_stale_temps(const store_dirs& dirs, const std::string& config)
 }
 
 }  // namespace
+
+bool write_all(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t w = write(fd, text.data() + done, text.size() - done);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
 
 bool read_all(int fd, std::string& out)
 {

@@ -56,6 +56,9 @@ store_status rewrite_staged(config_view& view, const std::vector<change>& kept, 
 // Config names of a directory: regular files with valid names, sorted.
 void list_configs(const std::string& dir, std::vector<std::string>& names);
 
+// Writes the whole text, resuming after interruptions; false on an error.
+bool write_all(int fd, const std::string& text);
+
 // The whole content of an open file.
 bool read_all(int fd, std::string& out);
 
