@@ -118,21 +118,27 @@ bool write_all(int fd, const std::string& text)
 
 bool read_all(int fd, std::string& out)
 {
+    // Straight into the string: a bounce buffer would touch as many fresh
+    // pages again, and page faults are most of what a short run costs.
     struct stat st;
+    size_t want = fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096;
     out.clear();
-    if (fstat(fd, &st) == 0 && st.st_size > 0)
-        out.reserve(static_cast<size_t>(st.st_size) + 1);
-    char buf[65536];
+    size_t used = 0;
     for (;;) {
-        ssize_t r = read(fd, buf, sizeof buf);
+        if (out.size() == used)
+            out.resize(used < want ? want : used * 2);
+        ssize_t r = read(fd, &out[used], out.size() - used);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
+            out.resize(used);
             return false;
         }
-        if (r == 0)
+        if (r == 0) {
+            out.resize(used);
             return true;
-        out.append(buf, static_cast<size_t>(r));
+        }
+        used += static_cast<size_t>(r);
     }
 }
 
