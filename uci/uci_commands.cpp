@@ -97,8 +97,26 @@ void show_section(std::string& out, const std::string& config, const section& s,
         show_option(out, prefix, o);
 }
 
+// About the length of show_package's text: reserved up front, the output
+// isn't copied from buffer to buffer as it grows.
+size_t shown_length(const package& p)
+{
+    size_t n = 0;
+    for (const section& s : p.sections) {
+        size_t prefix = p.name.size() + s.name.size() + s.type.size() + 16;
+        n += prefix + s.type.size();
+        for (const option& o : s.options) {
+            n += prefix + o.name.size() + 2;
+            for (const std::string& v : o.values)
+                n += v.size() + 1;
+        }
+    }
+    return n;
+}
+
 void show_package(std::string& out, const package& p)
 {
+    out.reserve(out.size() + shown_length(p));
     // Positions of anonymous sections among their type, in one pass.
     std::vector<std::pair<const std::string*, size_t>> seen;
     for (const section& s : p.sections) {
