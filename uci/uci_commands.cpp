@@ -69,11 +69,13 @@ bool load(context& ctx, const std::string& config, view_mode mode, config_view& 
 
 void append_values(std::string& out, const option& o)
 {
-    for (size_t i = 0; i < o.values.size(); ++i) {
-        if (i)
+    bool first = true;
+    for_each_value(o, [&](const std::string& v) {
+        if (!first)
             out += ' ';
-        out += o.values[i];
-    }
+        first = false;
+        out += v;
+    });
 }
 
 void show_option(std::string& out, const std::string& prefix, const option& o)
@@ -107,8 +109,7 @@ size_t shown_length(const package& p)
         n += prefix + s.type.size();
         for (const option& o : s.options) {
             n += prefix + o.name.size() + 2;
-            for (const std::string& v : o.values)
-                n += v.size() + 1;
+            for_each_value(o, [&](const std::string& v) { n += v.size() + 1; });
         }
     }
     return n;
@@ -283,8 +284,7 @@ int cmd_change(context& ctx, change_kind kind)
             }
             if (kind == change_kind::del_list) {
                 bool present = false;
-                for (const std::string& v : o->values)
-                    present = present || v == k.value;
+                for_each_value(*o, [&](const std::string& v) { present = present || v == k.value; });
                 if (!present) {
                     close_view(view);
                     return 0;

@@ -2,15 +2,31 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace uci {
 
+// A single value lives in the option itself: most options are single, and
+// a vector each would cost one allocation per option line of a file.
 struct option {
     std::string name;
     bool is_list = false;
-    std::vector<std::string> values;  // exactly one unless is_list
+    std::string value;               // when not is_list
+    std::vector<std::string> items;  // when is_list: one or more
 };
+
+// Calls f with each value of o: its value, or the items of its list.
+template <class F>
+void for_each_value(const option& o, F f)
+{
+    if (!o.is_list) {
+        f(o.value);
+        return;
+    }
+    for (const std::string& v : o.items)
+        f(v);
+}
 
 struct section {
     std::string type;
@@ -43,13 +59,13 @@ void append_single_quoted(std::string& out, const std::string& text);
 
 // Adds a section the way every creation does: counts it and, when it has no
 // name, gives it the generated one.
-section& create_section(package& p, const std::string& type, const std::string& name);
+section& create_section(package& p, std::string_view type, std::string_view name);
 
-section* find_section_by_name(package& p, const std::string& name);
-option* find_option(section& s, const std::string& name);
+section* find_section_by_name(package& p, std::string_view name);
+option* find_option(section& s, std::string_view name);
 
 // Option assignment rules shared by the parser and staged changes.
-void set_option_value(section& s, const std::string& name, std::string value);
-void add_list_value(section& s, const std::string& name, std::string value);
+void set_option_value(section& s, std::string_view name, std::string value);
+void add_list_value(section& s, std::string_view name, std::string value);
 
 }  // namespace uci

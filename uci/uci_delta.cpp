@@ -243,14 +243,20 @@ bool apply_change(package& p, const change& c, apply_state& state)
         option* o = find_option(*s, c.option);
         if (!o)
             return false;
+        // A single option goes when its value is the one named.
+        if (!o->is_list) {
+            if (o->value == c.value)
+                s->options.erase(s->options.begin() + (o - s->options.data()));
+            return true;
+        }
         std::vector<std::string> kept;
-        for (std::string& v : o->values)
+        for (std::string& v : o->items)
             if (v != c.value)
                 kept.push_back(std::move(v));
         if (kept.empty()) {
             s->options.erase(s->options.begin() + (o - s->options.data()));
         } else {
-            o->values = std::move(kept);
+            o->items = std::move(kept);
         }
         return true;
     }

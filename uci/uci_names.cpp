@@ -25,7 +25,7 @@ constexpr name_classes make_name_classes()
 
 constexpr name_classes name_chars = make_name_classes();
 
-bool all_chars(const std::string& s, bool dash)
+bool all_chars(std::string_view s, bool dash)
 {
     if (s.empty())
         return false;
@@ -60,11 +60,11 @@ bool parse_index(const std::string& part, key& k)
 
 }  // namespace
 
-bool valid_name(const std::string& s) { return all_chars(s, false); }
-bool valid_config_name(const std::string& s) { return all_chars(s, true); }
-bool valid_type(const std::string& s) { return all_chars(s, true); }
+bool valid_name(std::string_view s) { return all_chars(s, false); }
+bool valid_config_name(std::string_view s) { return all_chars(s, true); }
+bool valid_type(std::string_view s) { return all_chars(s, true); }
 
-unsigned type_hash(const std::string& type)
+unsigned type_hash(std::string_view type)
 {
     unsigned h = 5381;
     for (unsigned char c : type)
@@ -72,7 +72,7 @@ unsigned type_hash(const std::string& type)
     return h % 65536;
 }
 
-std::string generated_name(unsigned count, const std::string& type)
+std::string generated_name(unsigned count, std::string_view type)
 {
     static const char hex[] = "0123456789abcdef";
     char buf[16];

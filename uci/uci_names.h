@@ -2,21 +2,22 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "uci_config.h"
 
 namespace uci {
 
 // Section and option names: letters, digits, underscore.
-bool valid_name(const std::string& s);
+bool valid_name(std::string_view s);
 // Config names and section types may also hold '-'.
-bool valid_config_name(const std::string& s);
-bool valid_type(const std::string& s);
+bool valid_config_name(std::string_view s);
+bool valid_type(std::string_view s);
 
 // 5381, h = h*33 + byte for each byte, low 31 bits, modulo 65536.
-unsigned type_hash(const std::string& type);
+unsigned type_hash(std::string_view type);
 // "cfg" + count (two or more hex digits) + four hex digits of the type hash.
-std::string generated_name(unsigned count, const std::string& type);
+std::string generated_name(unsigned count, std::string_view type);
 
 // config[.section[.option]][=value]; section as a name or @type[N].
 struct key {

@@ -1,4 +1,5 @@
 // Parser of configuration files: the whole text in one pass.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -38,17 +39,52 @@ inline unsigned char cls(char c) { return classes.of[static_cast<unsigned char>(
 inline bool is_blank(char c) { return cls(c) == blank; }
 inline bool ends_word(char c) { return cls(c) == blank || c == '\n' || c == '#'; }
 
-// Reads one statement into words[0, count): the words of one line, where a
-// quoted word may run over several lines. Words are bare, '...' (literal)
-// or "..." (backslash takes the next byte literally); pieces written
-// together form one word; '#' outside quotes starts a comment; a backslash
-// before a line end joins the lines. The strings of 'words' are reused from
-// statement to statement. start_line is the line the statement began on.
-// Returns 1 for a statement (count may be 0), 0 at the end, -1 on error.
-int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
-               std::vector<std::string>& words, size_t& count, std::string& reason)
+// The words of one statement. A word written as one piece (a bare word, or
+// one quoted without escapes) is a view into the file text; only a word
+// made of several pieces is copied together into its buffer. The buffers
+// are reused from statement to statement.
+struct word_slot {
+    std::string buffer;
+    bool built = false;
+};
+
+struct statement {
+    std::vector<std::string_view> words;
+    std::vector<word_slot> slots;
+    size_t count = 0;
+};
+
+// A second or later piece of the word being read: the word goes to its
+// buffer.
+void add_later_piece(statement& st, const char* p, size_t n)
 {
-    count = 0;
+    const size_t w = st.count - 1;
+    word_slot& slot = st.slots[w];
+    if (!slot.built) {
+        slot.buffer.assign(st.words[w].data(), st.words[w].size());
+        slot.built = true;
+    }
+    slot.buffer.append(p, n);
+}
+
+inline void add_piece(statement& st, const char* p, size_t n, size_t& pieces)
+{
+    if (pieces++ == 0)
+        st.words[st.count - 1] = std::string_view(p, n);
+    else
+        add_later_piece(st, p, n);
+}
+
+// Reads one statement: the words of one line, where a quoted word may run
+// over several lines. Words are bare, '...' (literal) or "..." (backslash
+// takes the next byte literally); pieces written together form one word;
+// '#' outside quotes starts a comment; a backslash before a line end joins
+// the lines. start_line is the line the statement began on.
+// Returns 1 for a statement (count may be 0), 0 at the end, -1 on error.
+int read_words(const std::string& text, size_t& pos, int& line, int& start_line, statement& st,
+               std::string& reason)
+{
+    st.count = 0;
     const size_t n = text.size();
     const char* t = text.data();
     if (pos >= n)
@@ -58,12 +94,12 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
         while (pos < n && is_blank(t[pos]))
             ++pos;
         if (pos >= n)
-            return 1;
+            break;
         char c = t[pos];
         if (c == '\n') {
             ++pos;
             ++line;
-            return 1;
+            break;
         }
         if (c == '#') {
             const void* nl = std::memchr(t + pos, '\n', n - pos);
@@ -75,10 +111,14 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
             ++line;
             continue;
         }
-        if (count == words.size())
-            words.emplace_back();
-        std::string& word = words[count++];
-        word.clear();
+        if (st.count == st.words.size()) {
+            st.words.emplace_back();
+            st.slots.emplace_back();
+        }
+        st.words[st.count] = std::string_view();
+        st.slots[st.count].built = false;
+        ++st.count;
+        size_t pieces = 0;
         while (pos < n && !ends_word(t[pos])) {
             c = t[pos];
             if (c == '\'') {
@@ -91,34 +131,40 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                 for (size_t i = pos + 1; i < close; ++i)
                     if (t[i] == '\n')
                         ++line;
-                word.append(t + pos + 1, close - pos - 1);
+                add_piece(st, t + pos + 1, close - pos - 1, pieces);
                 pos = close + 1;
             } else if (c == '"') {
                 int quote_line = line;
                 ++pos;
                 for (;;) {
+                    size_t run = pos;
+                    while (pos < n && t[pos] != '"' && t[pos] != '\\') {
+                        if (t[pos] == '\n')
+                            ++line;
+                        ++pos;
+                    }
                     if (pos >= n) {
                         line = quote_line;
                         reason = "unterminated quote";
                         return -1;
                     }
-                    c = t[pos];
-                    if (c == '"') {
+                    if (pos > run || pieces == 0)
+                        add_piece(st, t + run, pos - run, pieces);
+                    if (t[pos] == '"') {
                         ++pos;
                         break;
                     }
-                    if (c == '\\' && pos + 1 < n) {
-                        if (t[pos + 1] == '\n')
-                            ++line;
-                        else
-                            word += t[pos + 1];
-                        pos += 2;
+                    // A backslash: the next byte stands for itself, a line
+                    // end after it is dropped.
+                    if (pos + 1 >= n) {
+                        ++pos;
                         continue;
                     }
-                    if (c == '\n')
+                    if (t[pos + 1] == '\n')
                         ++line;
-                    word += c;
-                    ++pos;
+                    else
+                        add_piece(st, t + pos + 1, 1, pieces);
+                    pos += 2;
                 }
             } else if (c == '\\') {
                 if (pos + 1 >= n) {
@@ -127,23 +173,29 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                     if (t[pos + 1] == '\n')
                         ++line;
                     else
-                        word += t[pos + 1];
+                        add_piece(st, t + pos + 1, 1, pieces);
                     pos += 2;
                 }
             } else {
-                size_t start = pos;
+                size_t begin = pos;
                 while (pos < n && cls(t[pos]) == plain)
                     ++pos;
-                word.append(t + start, pos - start);
+                add_piece(st, t + begin, pos - begin, pieces);
             }
         }
     }
+    // Views into the buffers are taken last: the buffers may have moved
+    // while the statement grew.
+    for (size_t w = 0; w < st.count; ++w)
+        if (st.slots[w].built)
+            st.words[w] = st.slots[w].buffer;
+    return 1;
 }
 
 // The statement keywords, short forms included.
 enum class keyword { config, option, list, package, other };
 
-keyword keyword_of(const std::string& w)
+keyword keyword_of(std::string_view w)
 {
     switch (w.size()) {
     case 1:
@@ -163,7 +215,7 @@ keyword keyword_of(const std::string& w)
 
 }  // namespace
 
-section& create_section(package& p, const std::string& type, const std::string& name)
+section& create_section(package& p, std::string_view type, std::string_view name)
 {
     ++p.created;
     p.sections.emplace_back();
@@ -178,7 +230,7 @@ section& create_section(package& p, const std::string& type, const std::string& 
     return s;
 }
 
-section* find_section_by_name(package& p, const std::string& name)
+section* find_section_by_name(package& p, std::string_view name)
 {
     for (section& s : p.sections)
         if (s.name == name)
@@ -186,7 +238,7 @@ section* find_section_by_name(package& p, const std::string& name)
     return nullptr;
 }
 
-option* find_option(section& s, const std::string& name)
+option* find_option(section& s, std::string_view name)
 {
     for (option& o : s.options)
         if (o.name == name)
@@ -194,30 +246,35 @@ option* find_option(section& s, const std::string& name)
     return nullptr;
 }
 
-void set_option_value(section& s, const std::string& name, std::string value)
+void set_option_value(section& s, std::string_view name, std::string value)
 {
     option* o = find_option(s, name);
     if (!o) {
         s.options.emplace_back();
         o = &s.options.back();
-        o->name = name;
+        o->name.append(name);
     }
     o->is_list = false;
-    o->values.clear();
-    o->values.push_back(std::move(value));
+    o->items.clear();
+    o->value = std::move(value);
 }
 
-void add_list_value(section& s, const std::string& name, std::string value)
+void add_list_value(section& s, std::string_view name, std::string value)
 {
     option* o = find_option(s, name);
     if (!o) {
         s.options.emplace_back();
         o = &s.options.back();
-        o->name = name;
+        o->name.append(name);
+        o->is_list = true;
     }
     // A single value met by a list item becomes the list's first item.
-    o->is_list = true;
-    o->values.push_back(std::move(value));
+    if (!o->is_list) {
+        o->is_list = true;
+        o->items.push_back(std::move(o->value));
+        o->value.clear();
+    }
+    o->items.push_back(std::move(value));
 }
 
 bool parse_config(const std::string& text, package& out, parse_error& err)
@@ -225,15 +282,19 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
     out.sections.clear();
     out.sections.reserve(text.size() / 128 + 4);
     out.created = 0;
-    std::vector<std::string> words;
-    size_t count = 0;
+    statement st;
+    const std::vector<std::string_view>& words = st.words;
     std::unordered_map<std::string, size_t> named;
     size_t pos = 0;
     int line = 1;
     int start = 1;
     long current = -1;
+    // Sections of one file tend to have as many options as the one before
+    // them: reserved that way, a large file takes fewer fresh pages.
+    size_t options_hint = 8;
     for (;;) {
-        int r = read_words(text, pos, line, start, words, count, err.reason);
+        int r = read_words(text, pos, line, start, st, err.reason);
+        const size_t count = st.count;
         if (r < 0) {
             err.line = line;
             return false;
@@ -253,11 +314,13 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
                 err.reason = "too many arguments";
                 return false;
             }
+            if (current >= 0)
+                options_hint = std::max<size_t>(out.sections[static_cast<size_t>(current)].options.size(), 4);
             if (!valid_type(words[1])) {
                 err.reason = "invalid section type";
                 return false;
             }
-            std::string name = count == 3 ? words[2] : std::string();
+            std::string name = count == 3 ? std::string(words[2]) : std::string();
             if (!name.empty() && !valid_name(name)) {
                 err.reason = "invalid section name";
                 return false;
@@ -293,11 +356,11 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
             }
             section& s = out.sections[static_cast<size_t>(current)];
             if (s.options.empty())
-                s.options.reserve(8);
+                s.options.reserve(options_hint);
             if (kw == keyword::option)
-                set_option_value(s, words[1], std::move(words[2]));
+                set_option_value(s, words[1], std::string(words[2]));
             else
-                add_list_value(s, words[1], std::move(words[2]));
+                add_list_value(s, words[1], std::string(words[2]));
         } else if (kw == keyword::package) {
             if (count != 2) {
                 err.reason = "invalid package line";

@@ -36,13 +36,13 @@ std::string write_config(const package& p)
         }
         out += '\n';
         for (const option& o : s.options) {
-            for (const std::string& v : o.values) {
+            for_each_value(o, [&](const std::string& v) {
                 out += o.is_list ? "\tlist " : "\toption ";
                 out += o.name;
                 out += ' ';
                 append_single_quoted(out, v);
                 out += '\n';
-            }
+            });
         }
     }
     return out;

@@ -25,7 +25,7 @@ bool same_package(const uci::package& a, const uci::package& b)
         for (std::size_t j = 0; j < x.options.size(); ++j) {
             const uci::option& o = x.options[j];
             const uci::option& p = y.options[j];
-            if (o.name != p.name || o.is_list != p.is_list || o.values != p.values)
+            if (o.name != p.name || o.is_list != p.is_list || o.value != p.value || o.items != p.items)
                 return false;
         }
     }
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!uci::valid_type(s.type) || (!s.anonymous && !uci::valid_name(s.name)))
             fail("parser took an invalid name", text);
         for (const uci::option& o : s.options)
-            if (!uci::valid_name(o.name) || o.values.empty() || (!o.is_list && o.values.size() != 1))
+            if (!uci::valid_name(o.name) || (o.is_list ? o.items.empty() || !o.value.empty() : !o.items.empty()))
                 fail("parser made an invalid option", text);
         uci::display_name(first, i);
     }

@@ -19,8 +19,11 @@ std::string value_of(const uci::package& p, size_t sec, const std::string& opt)
     for (const uci::option& o : p.sections.at(sec).options)
         if (o.name == opt) {
             std::string v;
-            for (size_t i = 0; i < o.values.size(); ++i)
-                v += (i ? "|" : "") + o.values[i];
+            bool first = true;
+            uci::for_each_value(o, [&](const std::string& x) {
+                v += (first ? "" : "|") + x;
+                first = false;
+            });
             return v;
         }
     return "<missing>";
@@ -87,6 +90,20 @@ TEST(uci_parse, reads_sections_comments_and_package_lines)
     EXPECT_EQ(p.sections[2].type, "wifi-iface");
     EXPECT_EQ(value_of(p, 2, "ssid"), "Home");
     EXPECT_EQ(p.created, 3u);
+}
+
+// Every word of the first statements is made of several pieces, short and
+// long, so each one is put together while the statement is still growing.
+TEST(uci_parse, words_written_in_pieces)
+{
+    uci::package p = parse_ok("'con'fig 'wifi'\"-iface\" 'a_rather_long_'\"section_name\"\n"
+                              "\t'op'\"tion\" o\\pt 'a value long enough '\"to live on the heap\"\n"
+                              "\tlist l\"\"s \"x\\\"\"'y'\n");
+    ASSERT_EQ(p.sections.size(), 1u);
+    EXPECT_EQ(p.sections[0].type, "wifi-iface");
+    EXPECT_EQ(p.sections[0].name, "a_rather_long_section_name");
+    EXPECT_EQ(value_of(p, 0, "opt"), "a value long enough to live on the heap");
+    EXPECT_EQ(value_of(p, 0, "ls"), "x\"y");
 }
 
 TEST(uci_parse, repeated_section_name_continues_the_section)

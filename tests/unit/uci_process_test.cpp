@@ -244,7 +244,7 @@ TEST_P(uci_concurrent, commits_lose_nothing)
         for (int i = 0; i < options; ++i) {
             uci::option* o = uci::find_option(p.sections[0], "p" + std::to_string(k) + "_" + std::to_string(i));
             ASSERT_NE(o, nullptr) << k << " " << i;
-            EXPECT_EQ(o->values.at(0), "v" + std::to_string(k) + " " + std::to_string(i));
+            EXPECT_EQ(o->value, "v" + std::to_string(k) + " " + std::to_string(i));
         }
     EXPECT_EQ(run({"changes"}).out, "");
 }
