@@ -1,4 +1,6 @@
 // The uci commands.
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "uci_commands.h"
@@ -78,47 +80,81 @@ void append_values(std::string& out, const option& o)
     });
 }
 
+// show's lines are made in two passes over the same pieces: one adds up
+// their length, the other copies them into place. The text is sized once
+// and no piece goes through a growing string; a large config shows 40 KB.
+struct length_sink {
+    size_t n = 0;
+    void operator()(std::string_view piece) { n += piece.size(); }
+};
+
+struct copy_sink {
+    char* at;
+    void operator()(std::string_view piece)
+    {
+        std::memcpy(at, piece.data(), piece.size());
+        at += piece.size();
+    }
+};
+
+template <class Emit>
+void append_exact(std::string& out, Emit emit)
+{
+    length_sink length;
+    emit(length);
+    const size_t start = out.size();
+    out.resize(start + length.n);
+    copy_sink copy{&out[start]};
+    emit(copy);
+}
+
+// "prefix.name=value\n"; the items of a list stand separated by blanks.
+template <class Sink>
+void emit_option(Sink& put, std::string_view prefix, const option& o)
+{
+    put(prefix);
+    put(".");
+    put(o.name);
+    put("=");
+    bool first = true;
+    for_each_value(o, [&](const std::string& v) {
+        if (!first)
+            put(" ");
+        first = false;
+        put(v);
+    });
+    put("\n");
+}
+
+// "prefix=type\n", then the section's options.
+template <class Sink>
+void emit_section(Sink& put, std::string_view prefix, const section& s)
+{
+    put(prefix);
+    put("=");
+    put(s.type);
+    put("\n");
+    for (const option& o : s.options)
+        emit_option(put, prefix, o);
+}
+
 void show_option(std::string& out, const std::string& prefix, const option& o)
 {
-    out += prefix;
-    out += '.';
-    out += o.name;
-    out += '=';
-    append_values(out, o);
-    out += '\n';
+    append_exact(out, [&](auto& put) { emit_option(put, prefix, o); });
 }
 
 void show_section(std::string& out, const std::string& config, const section& s, const std::string& shown)
 {
-    std::string prefix = config + "." + shown;
-    out += prefix;
-    out += '=';
-    out += s.type;
-    out += '\n';
-    for (const option& o : s.options)
-        show_option(out, prefix, o);
-}
-
-// About the length of show_package's text: reserved up front, the output
-// isn't copied from buffer to buffer as it grows.
-size_t shown_length(const package& p)
-{
-    size_t n = 0;
-    for (const section& s : p.sections) {
-        size_t prefix = p.name.size() + s.name.size() + s.type.size() + 16;
-        n += prefix + s.type.size();
-        for (const option& o : s.options) {
-            n += prefix + o.name.size() + 2;
-            for_each_value(o, [&](const std::string& v) { n += v.size() + 1; });
-        }
-    }
-    return n;
+    const std::string prefix = config + "." + shown;
+    append_exact(out, [&](auto& put) { emit_section(put, prefix, s); });
 }
 
 void show_package(std::string& out, const package& p)
 {
-    out.reserve(out.size() + shown_length(p));
-    // Positions of anonymous sections among their type, in one pass.
+    // "config.name" of each section, or "config.@type[N]" for an anonymous
+    // one: N counts the sections of its type, found in one pass.
+    std::vector<std::string> prefixes;
+    prefixes.reserve(p.sections.size());
     std::vector<std::pair<const std::string*, size_t>> seen;
     for (const section& s : p.sections) {
         size_t n = 0;
@@ -132,10 +168,14 @@ void show_package(std::string& out, const package& p)
         if (!found)
             seen.emplace_back(&s.type, 1);
         if (s.anonymous)
-            show_section(out, p.name, s, "@" + s.type + "[" + std::to_string(n) + "]");
+            prefixes.push_back(p.name + ".@" + s.type + "[" + std::to_string(n) + "]");
         else
-            show_section(out, p.name, s, s.name);
+            prefixes.push_back(p.name + "." + s.name);
     }
+    append_exact(out, [&](auto& put) {
+        for (size_t i = 0; i < p.sections.size(); ++i)
+            emit_section(put, prefixes[i], p.sections[i]);
+    });
 }
 
 // Parses the key argument; false (and reported) when it is malformed.
