@@ -39,6 +39,16 @@ inline unsigned char cls(char c) { return classes.of[static_cast<unsigned char>(
 inline bool is_blank(char c) { return cls(c) == blank; }
 inline bool ends_word(char c) { return cls(c) == blank || c == '\n' || c == '#'; }
 
+int count_line_ends(const char* from, const char* to)
+{
+    int n = 0;
+    while (const void* nl = std::memchr(from, '\n', static_cast<size_t>(to - from))) {
+        ++n;
+        from = static_cast<const char*>(nl) + 1;
+    }
+    return n;
+}
+
 // The words of one statement. A word written as one piece (a bare word, or
 // one quoted without escapes) is a view into the file text; only a word
 // made of several pieces is copied together into its buffer. The buffers
@@ -128,9 +138,7 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                     return -1;
                 }
                 size_t close = static_cast<size_t>(static_cast<const char*>(q) - t);
-                for (size_t i = pos + 1; i < close; ++i)
-                    if (t[i] == '\n')
-                        ++line;
+                line += count_line_ends(t + pos + 1, t + close);
                 add_piece(st, t + pos + 1, close - pos - 1, pieces);
                 pos = close + 1;
             } else if (c == '"') {
