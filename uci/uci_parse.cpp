@@ -293,6 +293,7 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
     statement st;
     const std::vector<std::string_view>& words = st.words;
     std::unordered_map<std::string, size_t> named;
+    named.reserve(out.sections.capacity());
     size_t pos = 0;
     int line = 1;
     int start = 1;
