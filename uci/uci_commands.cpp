@@ -69,17 +69,6 @@ bool load(context& ctx, const std::string& config, view_mode mode, config_view& 
     return false;
 }
 
-void append_values(std::string& out, const option& o)
-{
-    bool first = true;
-    for_each_value(o, [&](const std::string& v) {
-        if (!first)
-            out += ' ';
-        first = false;
-        out += v;
-    });
-}
-
 // show's lines are made in two passes over the same pieces: one adds up
 // their length, the other copies them into place. The text is sized once
 // and no piece goes through a growing string; a large config shows 40 KB.
@@ -108,14 +97,10 @@ void append_exact(std::string& out, Emit emit)
     emit(copy);
 }
 
-// "prefix.name=value\n"; the items of a list stand separated by blanks.
+// An option's value; the items of a list stand separated by blanks.
 template <class Sink>
-void emit_option(Sink& put, std::string_view prefix, const option& o)
+void emit_values(Sink& put, const option& o)
 {
-    put(prefix);
-    put(".");
-    put(o.name);
-    put("=");
     bool first = true;
     for_each_value(o, [&](const std::string& v) {
         if (!first)
@@ -123,6 +108,17 @@ void emit_option(Sink& put, std::string_view prefix, const option& o)
         first = false;
         put(v);
     });
+}
+
+// "prefix.name=value\n".
+template <class Sink>
+void emit_option(Sink& put, std::string_view prefix, const option& o)
+{
+    put(prefix);
+    put(".");
+    put(o.name);
+    put("=");
+    emit_values(put, o);
     put("\n");
 }
 
@@ -136,6 +132,11 @@ void emit_section(Sink& put, std::string_view prefix, const section& s)
     put("\n");
     for (const option& o : s.options)
         emit_option(put, prefix, o);
+}
+
+void append_values(std::string& out, const option& o)
+{
+    append_exact(out, [&](auto& put) { emit_values(put, o); });
 }
 
 void show_option(std::string& out, const std::string& prefix, const option& o)
