@@ -156,7 +156,7 @@ int read_words(const std::string& text, size_t& pos, int& line, int& start_line,
                         reason = "unterminated quote";
                         return -1;
                     }
-                    if (pos > run || pieces == 0)
+                    if (pos > run)
                         add_piece(st, t + run, pos - run, pieces);
                     if (t[pos] == '"') {
                         ++pos;
