@@ -1,9 +1,9 @@
 #include "scheduled_reboot.h"
 
+#include "commands.h"
 #include "paths.h"
 #include "run_log.h"
 #include "sleep.h"
-#include "system.h"
 #include "text.h"
 
 #include <cstdio>
@@ -151,7 +151,7 @@ long check_countdown(const reboot_schedule& schedule, uint64_t check_number)
         std::string now;
         time_stamp(now);
         append_line(log_line(now, "Actually rebooted"), paths::reboot_history);
-        shell_run("reboot");
+        reboot_device();
     }
     if (left >= 2)
         sleep_ms(static_cast<uint32_t>((left - 1) * 1000));

@@ -2,8 +2,8 @@
 // passes a list of parts (two stores each) instead of a chain of inlined
 // std::string operator+ temporaries.
 //
-//   append_parts(batch, {";uci set ", bridge, ".netmask=", mask});
-//   shell_run(join_parts({"brctl addif br-vlansw", decimal(e), " ath", decimal(e)}));
+//   append_parts(text, {" eth0.", decimal(id)});
+//   uci_get(join_parts({"vlan.@vlan[", decimal(k), "].vlanid"}), value);
 #pragma once
 
 #include <cstddef>

@@ -1,66 +1,40 @@
 #include "tx_power_probe.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "paths.h"
-#include "quote.h"
 #include "run_log.h"
-#include "system.h"
 #include "text.h"
 #include "uci_read.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
 const char* const switch_key = "zelmaxtxpower.dbname.enabled";
-
-// The name for a place between double quotes in a command: a bare name has
-// no character that means anything there; any other name leaves the double
-// quotes for its single-quoted form and comes back into them.
-std::string in_double_quotes(const std::string& name)
-{
-    std::string quoted = shell_quote(name);
-    return quoted == name ? name : "\"" + quoted + "\"";
-}
-
-// "NAME:<first word of the reported Tx-Power>" written to path.
-std::string record_command(const std::string& ifname, const std::string& path)
-{
-    return "echo \"" + in_double_quotes(ifname) + ":$(iwconfig " + shell_quote(ifname) +
-           " | grep Tx-Power | cut -d= -f 2 | awk '{print $1}')\" > " + path;
-}
+const int requested_dbm = 30;
 
 }  // namespace
 
 std::string wifi_iface_ssid(int position)
 {
-    std::string ssid = "unknown";
     if (position == 1) {
         std::string disabled;
         if (uci_show_value("wireless.@wifi-iface[1].disabled", disabled) == 0 && std::atoi(disabled.c_str()) == 1)
-            return ssid;
+            return "unknown";
     }
-    std::vector<std::string> lines;
-    shell_read_lines("uci show wireless | grep \"iface\\[" + std::to_string(position) + "\\].ssid=\"", lines);
-    if (!lines.empty()) {
-        std::size_t at = lines.front().find("ssid=");
-        if (at != std::string::npos)
-            ssid = lines.front().substr(at + 5);
-    }
-    return ssid;
+    return wifi_ssid_at(position);
 }
 
-std::string maxtxpower_batch(const std::string& ifname)
+void probe_tx_power(const std::string& ifname)
 {
-    std::string name = shell_quote(ifname);
-    std::string batch = "iwconfig " + name + " txpower 30";
-    batch += ";sleep 1";
-    batch += ";" + record_command(ifname, paths::max_txpower_prefix + name);
-    batch += ";" + record_command(ifname, paths::max_txpower);
-    return batch;
+    command_batch batch;
+    set_tx_power(batch, ifname, requested_dbm);
+    pause_seconds(batch, 1);
+    record_tx_power(batch, ifname, true);
+    record_tx_power(batch, ifname, false);
+    run_commands(batch);
 }
 
 int main_get_maxtxpower(const std::string& ifname)
@@ -70,7 +44,7 @@ int main_get_maxtxpower(const std::string& ifname)
         return first ? 1 : 2;
     if (ifname.empty() || ifname.find('/') != std::string::npos)
         return 3;
-    run_batch_text(maxtxpower_batch(ifname));
+    probe_tx_power(ifname);
     return 0;
 }
 

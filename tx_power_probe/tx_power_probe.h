@@ -8,10 +8,9 @@
 // (interface 1 also when it is disabled).
 std::string wifi_iface_ssid(int position);
 
-// The four commands of one probe: ask for 30 dBm, wait a second, write the
-// granted power to both files. The interface name is quoted wherever it is
-// pasted.
-std::string maxtxpower_batch(const std::string& ifname);
+// One probe, in one shell call: ask for 30 dBm, wait a second, write the
+// granted power to both files.
+void probe_tx_power(const std::string& ifname);
 
 // Probes the interface: 0 after the probe ran; 1 when "ath0" has no SSID; 2
 // when the other interface has no SSID or is disabled; 3 when the name can't

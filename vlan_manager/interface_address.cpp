@@ -1,9 +1,10 @@
 #include "interface_address.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "concat.h"
 #include "system.h"
 #include "text.h"
+#include "uci_read.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -67,9 +68,9 @@ int interface_address(const std::string& name, const std::string& quantity, uint
                        : name.find("wan") != std::string::npos ? "wan"
                                                                : nullptr;
     if (quantity == "gateway" && side) {
-        command = join_parts({"uci show network | grep ", side, ".gateway="});
+        command = network_option_query(side, "gateway");
     } else if ((quantity == "dns1" || quantity == "dns2") && side) {
-        command = join_parts({"uci show network | grep ", side, ".dns="});
+        command = network_option_query(side, "dns");
         if (quantity == "dns2")
             kind = parse_kind::second_dns;
     } else if ((quantity == "ipaddr" || quantity == "netmask") && name == "lan") {
@@ -87,12 +88,18 @@ int interface_address(const std::string& name, const std::string& quantity, uint
 
     int result = 0;
     switch (kind) {
-    case parse_kind::skip_scan:
-        scan_after_skip(line, numbers);
+    case parse_kind::skip_scan: {
+        // The key, its '=' and the value as the bare form prints it.
+        std::size_t equals = line.find('=');
+        scan_after_skip(equals == std::string::npos ? line
+                                                    : join_parts({std::string_view(line).substr(0, equals + 1),
+                                                                  show_line_value(line)}),
+                        numbers);
         break;
+    }
     case parse_kind::second_dns: {
         std::string servers, second;
-        field_of(servers, line, 1, '=');
+        field_of(servers, show_line_value(line), 0, '=');
         if (servers.find(' ') == std::string::npos) {
             result = -1;
             break;
@@ -136,17 +143,17 @@ std::string dotted_address(uint32_t value) noexcept
                        ".", decimal(value & 0xff)});
 }
 
-bool append_live_lan_address(std::string& batch) noexcept
+bool set_live_lan_address(command_batch& batch) noexcept
 {
-    bool appended = false;
+    bool set = false;
     uint32_t value = 0;
     if (interface_address_polled("lan", "ipaddr", value, dhcp_tries) == 0) {
-        batch_append(batch, {"uci set vlan.cfg029c96.ip=", dotted_address(value)});
-        appended = true;
+        uci_set(batch, "vlan.cfg029c96.ip", dotted_address(value));
+        set = true;
     }
     if (interface_address("lan", "netmask", value) == 0) {
-        batch_append(batch, {"uci set vlan.cfg029c96.netmask=", dotted_address(value)});
-        appended = true;
+        uci_set(batch, "vlan.cfg029c96.netmask", dotted_address(value));
+        set = true;
     }
-    return appended;
+    return set;
 }

@@ -20,8 +20,9 @@ int interface_address_polled(const std::string& name, const std::string& quantit
 // "a.b.c.d", top byte first.
 std::string dotted_address(uint32_t value) noexcept;
 
-// For a LAN that takes its address by DHCP: appends to the batch
-// "uci set vlan.cfg029c96.ip=<address>" and "...netmask=<netmask>" for what
-// can be read of br-lan, asking for the address up to 7 times (the lease may
-// still be on its way). True when it appended anything.
-bool append_live_lan_address(std::string& batch) noexcept;
+struct command_batch;
+
+// For a LAN that takes its address by DHCP: sets vlan.cfg029c96.ip and
+// .netmask to what can be read of br-lan, asking for the address up to 7
+// times (the lease may still be on its way). True when it set anything.
+bool set_live_lan_address(command_batch& batch) noexcept;

@@ -1,9 +1,9 @@
 #include "queries.h"
 
 #include "concat.h"
-#include "quote.h"
 #include "system.h"
 #include "text.h"
+#include "uci_read.h"
 
 #include <climits>
 #include <cstdio>
@@ -14,13 +14,14 @@ namespace {
 
 const char* const unknown_text = "unknown";
 
-// The text after the first occurrence of marker, when the line holds it.
-bool value_after(const std::string& line, const std::string& marker, std::string& value) noexcept
+// The value printed after the first occurrence of marker ("ssid="), when the
+// line holds it.
+bool value_after(const std::string& line, std::string_view marker, std::string& value) noexcept
 {
     std::size_t at = line.find(marker);
     if (at == std::string::npos)
         return false;
-    value = line.substr(at + marker.size());
+    value = show_value(std::string_view(line).substr(at + marker.size()));
     return true;
 }
 
@@ -74,13 +75,6 @@ bool vlan_id_of_section(const std::string& section, int& id) noexcept
     return true;
 }
 
-// The member-list lines of network that mention the interface, of the
-// interfaces whose lines hold kind ("vlan" or "vlansw").
-int network_lines_naming(const char* kind, const std::string& ifname, std::vector<std::string>& lines) noexcept
-{
-    return shell_read_lines(join_parts({"uci show network | grep ", kind, " | grep ifname | grep ", shell_quote(ifname)}),
-                            lines);
-}
 
 }  // namespace
 
@@ -106,7 +100,7 @@ int count_wifi_ifaces(int& count) noexcept
 int wifi_iface_of_ssid(const std::string& ssid) noexcept
 {
     std::vector<std::string> lines;
-    if (shell_read_lines("uci show wireless | grep \"ssid=\"", lines) != 0)
+    if (shell_read_lines(all_ssids_query(), lines) != 0)
         return -1;
     for (const auto& line : lines) {
         std::string value;
@@ -124,9 +118,7 @@ std::string vlan_section_bridge(const std::string& config, int n) noexcept
 {
     std::string bridge = unknown_text;
     std::vector<std::string> lines;
-    const std::string command =
-        join_parts({"uci show ", shell_quote(config), " -q | grep \"vlan\\[", decimal(n), "\\].bridge=\""});
-    if (shell_read_lines(command, lines) != 0 || lines.empty())
+    if (shell_read_lines(section_bridge_query(config, n), lines) != 0 || lines.empty())
         return bridge;
     std::string value;
     if (value_after(lines.front(), "bridge=", value))
@@ -137,7 +129,7 @@ std::string vlan_section_bridge(const std::string& config, int n) noexcept
 int vlan_id_list(std::string& dest) noexcept
 {
     std::vector<std::string> lines;
-    if (shell_read_lines("uci show network -q | grep interface | grep vlan", lines) != 0) {
+    if (shell_read_lines(vlan_interfaces_query(), lines) != 0) {
         dest = "0,0";
         return 0;
     }
@@ -161,7 +153,7 @@ int vlan_id_list(std::string& dest) noexcept
 int vlan_of_ifname(const std::string& ifname, int& id) noexcept
 {
     std::vector<std::string> lines;
-    if (network_lines_naming("vlan", ifname, lines) != 0)
+    if (shell_read_lines(members_naming_query("vlan", ifname), lines) != 0)
         return -1;
     for (const auto& line : lines) {
         if (line.find("vlansw") != std::string::npos)
@@ -181,7 +173,7 @@ int vlan_of_ifname(const std::string& ifname, int& id) noexcept
 int vlansw_of_ifname(const std::string& ifname, std::string& section) noexcept
 {
     std::vector<std::string> lines;
-    if (network_lines_naming("vlansw", ifname, lines) != 0)
+    if (shell_read_lines(members_naming_query("vlansw", ifname), lines) != 0)
         return -1;
     section = unknown_text;
     const std::string prefix = "network.";
@@ -210,11 +202,6 @@ int vlan_id_value(const std::string& text) noexcept
     return static_cast<int>(value);
 }
 
-std::string wifi_ssid_query(int position) noexcept
-{
-    return join_parts({"uci show wireless | grep \"iface\\[", decimal(position), "\\].ssid=\""});
-}
-
 std::string wireless_list(int n, std::string_view suffix) noexcept
 {
     std::string list;
@@ -224,4 +211,20 @@ std::string wireless_list(int n, std::string_view suffix) noexcept
         append_parts(list, {"ath", decimal(k), suffix});
     }
     return list;
+}
+
+bool next_vlan_section(const char* config, walk_end end, vlan_section& section) noexcept
+{
+    ++section.index;
+    section.key = join_parts({config, ".@vlan[", decimal(section.index), "]"});
+    if (end == walk_end::missing_bridge) {
+        section.bridge = vlan_section_bridge(config, section.index);
+        return section.bridge != unknown_text;
+    }
+    return uci_get(join_parts({section.key, ".vlanid"}), section.vlanid) == 0;
+}
+
+int section_option(const vlan_section& section, const char* option, std::string& value) noexcept
+{
+    return uci_get(join_parts({section.key, ".", option}), value);
 }

@@ -38,6 +38,23 @@ int vlan_id_value(const std::string& text) noexcept;
 // joined by single blanks; empty when n is 0.
 std::string wireless_list(int n, std::string_view suffix) noexcept;
 
-// The query whose output holds the SSID line of Wi-Fi interface position:
-// uci show wireless | grep "iface\[<position>\].ssid="
-std::string wifi_ssid_query(int position) noexcept;
+// Walks over the sections @vlan[0], @vlan[1], ... of config "vlan" or
+// "vlansw". Two rules end a walk, and they are told apart here only: most
+// walks end at the first section without a bridge option (as
+// vlan_section_bridge reads it); the web server's walk ends at the first
+// section without a vlanid.
+enum class walk_end { missing_bridge, missing_vlanid };
+
+struct vlan_section {
+    int index = -1;
+    std::string key;     // "vlan.@vlan[3]"
+    std::string bridge;  // as the walk read it (walks that end at a missing bridge)
+    std::string vlanid;  // as the walk read it (walks that end at a missing vlanid)
+};
+
+// Moves section to the next section of the walk; false when the walk ends.
+//   for (vlan_section s; next_vlan_section("vlan", walk_end::missing_bridge, s);) ...
+bool next_vlan_section(const char* config, walk_end end, vlan_section& section) noexcept;
+
+// uci_get of the section's option.
+int section_option(const vlan_section& section, const char* option, std::string& value) noexcept;

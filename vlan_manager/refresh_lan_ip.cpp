@@ -2,24 +2,23 @@
 // static VLAN interface, into the VLAN settings.
 #include "handlers.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "concat.h"
 #include "interface_address.h"
 #include "queries.h"
-#include "quote.h"
 #include "uci_read.h"
 
 #include <string>
 
 namespace {
 
-// Adds "uci set TARGET=SOURCE" when both options can be read and differ.
-bool copy_if_changed(std::string& batch, const std::string& source_key, const std::string& target_key) noexcept
+// Sets TARGET to the value of SOURCE when both options can be read and differ.
+bool copy_if_changed(command_batch& batch, const std::string& source_key, const std::string& target_key) noexcept
 {
     std::string source, target;
     if (uci_get(source_key, source) != 0 || uci_get(target_key, target) != 0 || source == target)
         return false;
-    batch_append(batch, {"uci set ", target_key, "=", shell_quote(source)});
+    uci_set(batch, target_key, source);
     return true;
 }
 
@@ -29,42 +28,40 @@ void refresh_lan() noexcept
     if (uci_get("network.lan.proto", proto) != 0)
         return;
 
-    std::string batch;
+    command_batch batch;
     bool changed = false;
     if (proto.find("static") != std::string::npos) {
         changed |= copy_if_changed(batch, "network.lan.ipaddr", "vlan.cfg029c96.ip");
         changed |= copy_if_changed(batch, "network.lan.netmask", "vlan.cfg029c96.netmask");
     } else if (proto.find("dhcp") != std::string::npos) {
         // The live address is written even when it equals the stored one.
-        changed = append_live_lan_address(batch);
+        changed = set_live_lan_address(batch);
     }
     if (changed)
-        batch_append(batch, "uci commit vlan");
-    run_batch_text(batch);
+        uci_commit(batch, "vlan");
+    run_commands(batch);
 }
 
 // Every VLAN section whose interface network.vlan<id> is static; one shell
 // run, with its own commit, per section that changes.
 void refresh_vlans() noexcept
 {
-    for (int c = 0;; ++c) {
-        if (vlan_section_bridge("vlan", c) == "unknown")
-            return;
-        const std::string section = join_parts({"vlan.@vlan[", decimal(c), "]"});
+    for (vlan_section section; next_vlan_section("vlan", walk_end::missing_bridge, section);) {
         std::string id, proto;
-        if (uci_get(join_parts({section, ".vlanid"}), id) != 0 || vlan_id_value(id) == 0)
+        if (section_option(section, "vlanid", id) != 0 || vlan_id_value(id) == 0)
             continue;
         // The id text names the interface as written (010 is network.vlan010).
         const std::string interface = join_parts({"network.vlan", id});
         if (uci_get(join_parts({interface, ".proto"}), proto) != 0 || proto.find("static") == std::string::npos)
             continue;
-        std::string batch;
-        bool changed = copy_if_changed(batch, join_parts({interface, ".ipaddr"}), join_parts({section, ".ip"}));
-        changed |= copy_if_changed(batch, join_parts({interface, ".netmask"}), join_parts({section, ".netmask"}));
+        command_batch batch;
+        bool changed =
+            copy_if_changed(batch, join_parts({interface, ".ipaddr"}), join_parts({section.key, ".ip"}));
+        changed |= copy_if_changed(batch, join_parts({interface, ".netmask"}), join_parts({section.key, ".netmask"}));
         if (!changed)
             continue;
-        batch_append(batch, "uci commit vlan");
-        run_batch_text(batch);
+        uci_commit(batch, "vlan");
+        run_commands(batch);
     }
 }
 

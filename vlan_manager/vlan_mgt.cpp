@@ -1,11 +1,10 @@
 #include "vlan_mgt.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "concat.h"
 #include "handlers.h"
 #include "paths.h"
 #include "queries.h"
-#include "quote.h"
 #include "run_log.h"
 #include "system.h"
 #include "text.h"
@@ -27,9 +26,10 @@ bool claim_id(std::string& stale, std::string_view id) noexcept
     return true;
 }
 
-// The member list command of network.vlan<id>, or the empty text when the
-// tagging is neither ether nor wifi.
-std::string member_command(int id, const std::string& tagging, const std::string& bridge, int index, int n) noexcept
+// The member list of network.vlan<id>: eth0.<id> and the Wi-Fi interfaces
+// (or their sub-interfaces) of the bridge; the empty text when the tagging
+// is neither ether nor wifi.
+std::string members_of_vlan(int id, const std::string& tagging, const std::string& bridge, int index, int n) noexcept
 {
     const decimal vlan(id);
     const bool all = bridge.find("All ") != std::string::npos;
@@ -48,7 +48,7 @@ std::string member_command(int id, const std::string& tagging, const std::string
     } else {
         return "";
     }
-    return join_parts({"uci set network.vlan", vlan, ".ifname='eth0.", vlan, wireless, "'"});
+    return join_parts({"eth0.", vlan, wireless});
 }
 
 }  // namespace
@@ -56,26 +56,22 @@ std::string member_command(int id, const std::string& tagging, const std::string
 void build_vlan_interfaces(int n, std::string& stale, std::string& log_text) noexcept
 {
     log_text.clear();
-    for (int k = 0;; ++k) {
-        std::string section_bridge = vlan_section_bridge("vlan", k);
-        if (section_bridge == "unknown")
-            break;
-        const std::string prefix = join_parts({"vlan.@vlan[", decimal(k), "]."});
+    for (vlan_section section; next_vlan_section("vlan", walk_end::missing_bridge, section);) {
         std::string value;
-        if (uci_get(join_parts({prefix, "vlanid"}), value) != 0)
+        if (section_option(section, "vlanid", value) != 0)
             continue;
         const int id = vlan_id_value(value);
         std::string used;
-        if (uci_get(join_parts({prefix, "vlan_used"}), used) != 0)
+        if (section_option(section, "vlan_used", used) != 0)
             used = "off";
         if (id == 0 || (used != "on" && used != "off"))
             continue;
 
-        // Should the option vanish between the two reads, the text the
-        // section query gave still tells where the VLAN goes.
+        // Should the option vanish between the two reads, the text the walk
+        // read still tells where the VLAN goes.
         std::string bridge;
-        if (uci_get(join_parts({prefix, "bridge"}), bridge) != 0)
-            bridge = section_bridge;
+        if (section_option(section, "bridge", bridge) != 0)
+            bridge = section.bridge;
         int index = 0;
         if (bridge.find("All ") == std::string::npos) {
             index = wifi_iface_of_ssid(bridge);
@@ -85,21 +81,22 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text) noe
 
         const decimal number(id);
         const std::string vlan = join_parts({"network.vlan", number});
-        std::string batch = join_parts({"uci set ", vlan, "=interface"});
+        command_batch batch;
+        uci_set(batch, vlan, "interface");
         std::string tagging;
-        if (uci_get(join_parts({prefix, "tagging"}), tagging) == 0) {
-            std::string members = member_command(id, tagging, bridge, index, n);
+        if (section_option(section, "tagging", tagging) == 0) {
+            std::string members = members_of_vlan(id, tagging, bridge, index, n);
             if (!members.empty())
-                append_parts(batch, {";", members});
+                uci_set_members(batch, join_parts({vlan, ".ifname"}), members);
         }
-        append_parts(batch, {";uci set ", vlan, ".type=bridge", ";uci set ", vlan, ".proto=static"});
+        uci_set(batch, join_parts({vlan, ".type"}), "bridge");
+        uci_set(batch, join_parts({vlan, ".proto"}), "static");
         std::string address, netmask;
-        const bool has_address = uci_get(join_parts({prefix, "ip"}), address) == 0;
-        if (has_address)
-            append_parts(batch, {";uci set ", vlan, ".ipaddr=", shell_quote(address)});
-        if (uci_get(join_parts({prefix, "netmask"}), netmask) == 0)
-            append_parts(batch, {";uci set ", vlan, ".netmask=", shell_quote(netmask)});
-        batch += ";uci commit network";
+        if (section_option(section, "ip", address) == 0)
+            uci_set(batch, join_parts({vlan, ".ipaddr"}), address);
+        if (section_option(section, "netmask", netmask) == 0)
+            uci_set(batch, join_parts({vlan, ".netmask"}), netmask);
+        uci_commit(batch, "network");
 
         if (used == "on") {
             if (log_text.empty()) {
@@ -112,26 +109,26 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text) noe
             append_parts(log_text, {"id=", number, "[ip=", address, "]"});
         }
 
-        run_batch_text(batch);
+        run_commands(batch);
         claim_id(stale, number);
     }
 }
 
 void delete_stale_vlans(std::string& stale) noexcept
 {
-    std::string batch;
+    command_batch batch;
     while (stale != "0,0") {
         std::string id;
         field_of(id, stale, 1, ',');
         // A list that isn't of the usual shape would never shrink: stop.
         if (id.empty() || !claim_id(stale, id))
             break;
-        batch_append(batch, {"uci delete network.vlan", shell_quote(id)});
+        uci_delete(batch, join_parts({"network.vlan", id}));
     }
     if (batch.empty())
         return;
-    batch_append(batch, "uci commit network");
-    run_batch_text(batch);
+    uci_commit(batch, "network");
+    run_commands(batch);
 }
 
 int teardown_vlans() noexcept
@@ -141,20 +138,20 @@ int teardown_vlans() noexcept
     delete_stale_vlans(stale);
 
     std::vector<std::string> lines;
-    if (shell_read_lines("uci show network | grep interface | grep vlansw", lines) != 0)
+    if (shell_read_lines(vlansw_interfaces_query(), lines) != 0)
         return -1;
-    std::string batch;
+    command_batch batch;
     for (const auto& line : lines) {
         std::size_t equals = line.find('=');
         // Section lines only ("network.vlansw0=interface"), not an option
         // whose value happens to mention an interface.
-        if (equals == std::string::npos || line.compare(equals, std::string::npos, "=interface") != 0)
+        if (equals == std::string::npos || show_line_value(line) != "interface")
             continue;
-        batch_append(batch, {"uci delete ", shell_quote_key(line.substr(0, equals))});
+        uci_delete(batch, line.substr(0, equals));
     }
     if (!batch.empty()) {
-        batch_append(batch, "uci commit network");
-        run_batch_text(batch);
+        uci_commit(batch, "network");
+        run_commands(batch);
     }
     return -1;
 }

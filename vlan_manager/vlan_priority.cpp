@@ -2,10 +2,10 @@
 // VLAN's 802.1p priority in both directions (vconfig ingress/egress maps).
 #include "handlers.h"
 
+#include "commands.h"
 #include "concat.h"
 #include "paths.h"
 #include "queries.h"
-#include "quote.h"
 #include "run_log.h"
 #include "system.h"
 #include "text.h"
@@ -29,49 +29,46 @@ bool belongs_to(const std::string& name, int id) noexcept
     return dot != std::string::npos && name.compare(dot, std::string::npos, join_parts({".", decimal(id)})) == 0;
 }
 
-void set_priority(const std::string& pass, const std::string& name, int priority) noexcept
+void set_priority(const char* pass, const std::string& name, int priority) noexcept
 {
     std::string stamp;
     time_stamp(stamp);
-    std::string batch = echo_command(
-        log_line(stamp, join_parts({"[", pass, "] Set VLAN priority...[", name, "]=", decimal(priority)})),
-        paths::vlan_log);
+    command_batch batch;
+    append_line(batch, log_line(stamp, join_parts({"[", pass, "] Set VLAN priority...[", name, "]=", decimal(priority)})),
+                paths::vlan_log);
+    // Every 802.1p class maps to the VLAN's priority, both ways.
     if (file_exists(join_parts({paths::proc_vlan_dir, name})) == 0) {
-        const std::string device = shell_quote(name);
-        const decimal p(priority);
         for (int q = 0; q < 8; ++q)
-            append_parts(batch, {";vconfig set_ingress_map ", device, " ", p, " ", decimal(q)});
+            vlan_ingress_map(batch, name, priority, q);
         for (int q = 0; q < 8; ++q)
-            append_parts(batch, {";vconfig set_egress_map ", device, " ", decimal(q), " ", p});
+            vlan_egress_map(batch, name, q, priority);
     }
-    shell_run(batch);
+    run_commands(batch);
 }
 
 // Walks config pass's sections @vlan[0], @vlan[1], ... up to the first one
 // without a bridge option. The vlan pass reads each VLAN's own bridge
 // members; the vlansw pass uses the joined switch-VLAN members and handles
 // one sub-interface per section.
-void walk_sections(const std::string& pass, const member_list& switch_members) noexcept
+void walk_sections(const char* pass, const member_list& switch_members) noexcept
 {
-    for (int j = 0;; ++j) {
-        if (vlan_section_bridge(pass, j) == "unknown")
-            return;
-        const std::string section = join_parts({pass, ".@vlan[", decimal(j), "]"});
+    const bool vlan_pass = std::string_view(pass) == "vlan";
+    for (vlan_section section; next_vlan_section(pass, walk_end::missing_bridge, section);) {
         // A section without its own id or priority is left alone.
         std::string text;
-        if (uci_get(join_parts({section, ".vlanid"}), text) != 0)
+        if (section_option(section, "vlanid", text) != 0)
             continue;
         int id = vlan_id_value(text);
         if (id <= 0)
             continue;
-        if (uci_get(join_parts({section, ".priority"}), text) != 0)
+        if (section_option(section, "priority", text) != 0)
             continue;
         int priority = vlan_id_value(text);
         if (static_cast<unsigned>(priority) >= 8)
             continue;
 
         std::string members;
-        if (pass == "vlan") {
+        if (vlan_pass) {
             if (uci_get(join_parts({"network.vlan", decimal(id), ".ifname"}), members) != 0)
                 continue;
         } else {
@@ -88,7 +85,7 @@ void walk_sections(const std::string& pass, const member_list& switch_members) n
             if (!belongs_to(name, id))
                 continue;
             set_priority(pass, name, priority);
-            if (pass != "vlan")
+            if (!vlan_pass)
                 break;
         }
     }

@@ -3,12 +3,11 @@
 // the address of every VLAN section in use.
 #include "handlers.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "concat.h"
 #include "interface_address.h"
 #include "paths.h"
 #include "queries.h"
-#include "quote.h"
 #include "run_log.h"
 #include "text.h"
 #include "uci_read.h"
@@ -36,9 +35,9 @@ std::string list_of_mode(const std::string& mode) noexcept
     return "";
 }
 
-void append_entry(std::string& batch, const std::string& list, const std::string& address, int port) noexcept
+void add_entry(command_batch& batch, const std::string& list, const std::string& address, int port) noexcept
 {
-    batch_append(batch, {"uci add_list ", list, "='", escape_single_quoted(address), ":", decimal(port), "'"});
+    uci_add_list(batch, list, join_parts({address, ":", decimal(port)}));
 }
 
 // -webport=N as the third argument; 80 when it is absent or names another option.
@@ -59,63 +58,63 @@ std::string listen_everywhere(const std::string& mode, int port) noexcept
     const std::string own = list_of_mode(mode);
     if (!own.empty()) {
         const std::string other = mode == "HTTP" ? "uhttpd.main.listen_https" : "uhttpd.main.listen_http";
-        std::string batch;
+        command_batch batch;
         if (readable(own))
-            batch_append(batch, {"uci delete ", own});
-        append_entry(batch, own, "0.0.0.0", port);
-        batch_append(batch, "uci commit uhttpd");
-        run_batch_text(batch);
-        if (readable(other))
-            run_batch_text(join_parts({"uci delete ", other, ";uci commit uhttpd"}));
+            uci_delete(batch, own);
+        add_entry(batch, own, "0.0.0.0", port);
+        uci_commit(batch, "uhttpd");
+        run_commands(batch);
+        if (readable(other)) {
+            uci_delete(batch, other);
+            uci_commit(batch, "uhttpd");
+            run_commands(batch);
+        }
     }
     return join_parts({"0.0.0.0:", decimal(port)});
 }
 
-// The LAN waiting for DHCP: its live address and netmask go into vlan.cfg029c96.
-void append_lan_refresh(std::string& batch) noexcept
+// The LAN waiting for DHCP: its live address and netmask go into
+// vlan.cfg029c96, with whatever the batch holds so far.
+void refresh_dhcp_lan(command_batch& batch) noexcept
 {
     std::string proto;
     if (uci_get("network.lan.proto", proto) != 0 || proto.find("dhcp") == std::string::npos)
         return;
-    if (append_live_lan_address(batch))
-        batch_append(batch, "uci commit vlan");
-    run_batch_text(batch);
-    batch.clear();
+    if (set_live_lan_address(batch))
+        uci_commit(batch, "vlan");
+    run_commands(batch);
 }
 
 std::string listen_on_vlans(const std::string& mode, int port) noexcept
 {
     const std::string own = list_of_mode(mode);
-    std::string batch, addresses;
+    command_batch batch;
+    std::string addresses;
     // Both lists go; only the web mode's list is filled again.
     if (readable("uhttpd.main.listen_http"))
-        batch_append(batch, "uci delete uhttpd.main.listen_http");
+        uci_delete(batch, "uhttpd.main.listen_http");
     if (readable("uhttpd.main.listen_https"))
-        batch_append(batch, "uci delete uhttpd.main.listen_https");
+        uci_delete(batch, "uhttpd.main.listen_https");
 
-    for (int n = 0;; ++n) {
-        const std::string section = join_parts({"vlan.@vlan[", decimal(n), "]"});
-        std::string id, used, address;
-        if (uci_get(join_parts({section, ".vlanid"}), id) != 0)
-            break;
-        if (vlan_id_value(id) == 0) {
+    for (vlan_section section; next_vlan_section("vlan", walk_end::missing_vlanid, section);) {
+        std::string used, address;
+        if (vlan_id_value(section.vlanid) == 0) {
             if (!own.empty())
-                append_entry(batch, own, "127.0.0.1", port);
+                add_entry(batch, own, "127.0.0.1", port);
             addresses += "127.0.0.1 ";
-            append_lan_refresh(batch);
+            refresh_dhcp_lan(batch);
         }
-        if (uci_get(join_parts({section, ".vlan_used"}), used) != 0 || used.find("on") == std::string::npos)
+        if (section_option(section, "vlan_used", used) != 0 || used.find("on") == std::string::npos)
             continue;
-        if (uci_get(join_parts({section, ".ip"}), address) != 0)
+        if (section_option(section, "ip", address) != 0)
             continue;
         if (!own.empty())
-            append_entry(batch, own, address, port);
+            add_entry(batch, own, address, port);
         append_parts(addresses, {address, " "});
-        run_batch_text(batch);
-        batch.clear();
+        run_commands(batch);
     }
-    batch_append(batch, "uci commit uhttpd");
-    run_batch_text(batch);
+    uci_commit(batch, "uhttpd");
+    run_commands(batch);
     return addresses;
 }
 

@@ -2,6 +2,7 @@
 // on the VLAN or switch-VLAN bridge that the interface belongs to.
 #include "handlers.h"
 
+#include "commands.h"
 #include "concat.h"
 #include "paths.h"
 #include "queries.h"
@@ -16,18 +17,6 @@ namespace {
 
 const int last_checked_index = 32;
 
-// The switch-VLAN section name goes into a sed expression and a bridge name;
-// only a plain UCI section name (letters, digits, underscore) is used.
-bool plain_section_name(const std::string& name) noexcept
-{
-    if (name.empty())
-        return false;
-    for (unsigned char c : name)
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-            return false;
-    return true;
-}
-
 void log_text(std::string_view text) noexcept
 {
     std::string stamp;
@@ -41,21 +30,25 @@ struct interface_files {
     std::string conf;  // hostapd or wpa_supplicant configuration
 };
 
+// The switch-VLAN section name goes into a sed expression and a bridge name;
+// only a plain UCI section name is used.
 bool switch_target(const std::string& name, std::string& section) noexcept
 {
-    return vlansw_of_ifname(name, section) == 1 && plain_section_name(section);
+    return vlansw_of_ifname(name, section) == 1 && plain_name(section);
 }
 
 void restart_hostapd(const interface_files& f, const std::string& bridge) noexcept
 {
-    shell_run(join_parts({"sed -i \"s/bridge=br-lan/bridge=br-", bridge, "/g\" ", f.conf, ";kill `cat ", f.pid,
-                          "`;hostapd -P ", f.pid, " -B ", f.conf}));
+    command_batch batch;
+    restart_hostapd(batch, f.conf, f.pid, bridge);
+    run_commands(batch);
 }
 
 void restart_wpa_supplicant(const interface_files& f, const std::string& bridge) noexcept
 {
-    shell_run(join_parts({"kill `cat ", f.pid, "`;wpa_supplicant -b br-", bridge, " -B -P ", f.pid, " -D athr -i ",
-                          f.name, " -c ", f.conf}));
+    command_batch batch;
+    restart_wpa_supplicant(batch, f.name, f.conf, f.pid, bridge);
+    run_commands(batch);
 }
 
 // Restarts the daemon on the bridge of the VLAN, then on the switch-VLAN

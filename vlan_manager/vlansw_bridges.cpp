@@ -1,9 +1,8 @@
 #include "vlansw_bridges.h"
 
-#include "batch.h"
+#include "commands.h"
 #include "concat.h"
 #include "queries.h"
-#include "quote.h"
 #include "uci_read.h"
 
 #include <string>
@@ -27,49 +26,48 @@ std::string ethernet_members(const std::vector<int>& ids) noexcept
 }
 
 // The type, protocol and member options that every bridge gets.
-void append_bridge_options(std::string& batch, const std::string& bridge, std::string_view members) noexcept
+void set_bridge_options(command_batch& batch, const std::string& bridge, std::string_view members) noexcept
 {
-    append_parts(batch, {";uci set ", bridge, ".type=bridge", ";uci set ", bridge, ".proto=static", ";uci set ",
-                         bridge, ".ifname='", members, "'"});
+    uci_set(batch, join_parts({bridge, ".type"}), "bridge");
+    uci_set(batch, join_parts({bridge, ".proto"}), "static");
+    uci_set_members(batch, join_parts({bridge, ".ifname"}), members);
 }
 
-std::string interface_batch(int e, const std::vector<int>& ids) noexcept
+void write_interface_bridge(command_batch& batch, int e, const std::vector<int>& ids) noexcept
 {
     const decimal number(e);
     const std::string bridge = join_parts({"network.vlansw", number});
+    const std::string ath = join_parts({"ath", number});
     std::string mode;
     if (uci_get(join_parts({"wireless.@wifi-iface[", number, "].mode"}), mode) != 0)
         mode = "ap";
 
-    std::string batch = join_parts({"uci set ", bridge, "=interface"});
+    uci_set(batch, bridge, "interface");
     std::string address;
-    if (uci_get(join_parts({bridge, ".ipaddr"}), address) == 0) {
-        append_parts(batch, {";uci set ", bridge, ".ipaddr=", shell_quote(address)});
-    } else {
+    if (uci_get(join_parts({bridge, ".ipaddr"}), address) != 0) {
         const char* host = mode.find("ap") != std::string::npos    ? ".1"
                            : mode.find("sta") != std::string::npos ? ".2"
                                                                    : ".222";
-        append_parts(batch, {";uci set ", bridge, ".ipaddr=192.168.", decimal(100 + e), host});
+        address = join_parts({"192.168.", decimal(100 + e), host});
     }
-    append_parts(batch, {";uci set ", bridge, ".netmask=", bridge_netmask});
-    append_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ath", number}));
-    append_parts(batch, {";brctl addif br-vlansw", number, " ath", number});
-    return batch;
+    uci_set(batch, join_parts({bridge, ".ipaddr"}), address);
+    uci_set(batch, join_parts({bridge, ".netmask"}), bridge_netmask);
+    set_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ", ath}));
+    bridge_add_interface(batch, join_parts({"br-vlansw", number}), ath);
 }
 
-std::string shared_batch(const std::vector<int>& ids, int n) noexcept
+void write_shared_bridge(command_batch& batch, const std::vector<int>& ids, int n) noexcept
 {
     const std::string bridge = "network.vlansw4all";
-    std::string batch = "uci set network.vlansw4all=interface";
+    uci_set(batch, bridge, "interface");
     std::string value;
     if (uci_get("network.vlansw4all.ipaddr", value) != 0)
-        batch += ";uci set network.vlansw4all.ipaddr=192.168.111.1";
+        uci_set(batch, "network.vlansw4all.ipaddr", "192.168.111.1");
     if (uci_get("network.vlansw4all.netmask", value) != 0)
-        append_parts(batch, {";uci set network.vlansw4all.netmask=", bridge_netmask});
-    append_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ", wireless_list(n, "")}));
+        uci_set(batch, "network.vlansw4all.netmask", bridge_netmask);
+    set_bridge_options(batch, bridge, join_parts({ethernet_members(ids), " ", wireless_list(n, "")}));
     for (int k = 0; k < n; ++k)
-        append_parts(batch, {";brctl addif br-vlansw4all ath", decimal(k)});
-    return batch;
+        bridge_add_interface(batch, "br-vlansw4all", join_parts({"ath", decimal(k)}));
 }
 
 }  // namespace
@@ -81,27 +79,23 @@ int build_vlansw_bridges() noexcept
         n = 0;
 
     // Rows of ids per Wi-Fi interface, and the row of the shared bridge.
-    // Rows grow as needed; an SSID on an interface beyond ath31 has no
-    // bridge of its own, so its ids have nowhere to go and are passed over.
+    // An SSID on an interface beyond ath31 has no bridge of its own, so its
+    // ids have nowhere to go and are passed over.
     std::vector<std::vector<int>> rows(bridged_interfaces);
     std::vector<int> all_row;
 
-    for (int i = 0;; ++i) {
-        std::string section_bridge = vlan_section_bridge("vlansw", i);
-        if (section_bridge == "unknown")
-            break;
-        const std::string prefix = join_parts({"vlansw.@vlan[", decimal(i), "]."});
+    for (vlan_section section; next_vlan_section("vlansw", walk_end::missing_bridge, section);) {
         std::string value;
-        if (uci_get(join_parts({prefix, "vlanid"}), value) != 0)
+        if (section_option(section, "vlanid", value) != 0)
             continue;
         int id = vlan_id_value(value);
         if (id == 0)
             continue;
         // Should the option vanish between the two reads, the text the
-        // section query gave still tells where the VLAN goes.
+        // walk read still tells where the VLAN goes.
         std::string bridge;
-        if (uci_get(join_parts({prefix, "bridge"}), bridge) != 0)
-            bridge = section_bridge;
+        if (section_option(section, "bridge", bridge) != 0)
+            bridge = section.bridge;
         if (bridge.find("All ") != std::string::npos) {
             all_row.push_back(id);
             continue;
@@ -114,24 +108,25 @@ int build_vlansw_bridges() noexcept
     }
 
     for (int e = 0; e < n && e < bridged_interfaces; ++e) {
-        std::string batch;
+        command_batch batch;
+        const std::string bridge = join_parts({"network.vlansw", decimal(e)});
         std::string address;
         if (!rows[e].empty())
-            batch = interface_batch(e, rows[e]);
-        else if (uci_get(join_parts({"network.vlansw", decimal(e), ".ipaddr"}), address) == 0)
-            batch = join_parts({"uci delete network.vlansw", decimal(e)});
-        batch_append(batch, "uci commit network");
-        run_batch_text(batch);
+            write_interface_bridge(batch, e, rows[e]);
+        else if (uci_get(join_parts({bridge, ".ipaddr"}), address) == 0)
+            uci_delete(batch, bridge);
+        uci_commit(batch, "network");
+        run_commands(batch);
     }
 
-    std::string batch;
+    command_batch batch;
     std::string address;
     if (!all_row.empty())
-        batch = shared_batch(all_row, n);
+        write_shared_bridge(batch, all_row, n);
     else if (uci_get("network.vlansw4all.ipaddr", address) == 0)
-        batch = "uci delete network.vlansw4all";
-    batch_append(batch, "uci commit network");
-    run_batch_text(batch);
+        uci_delete(batch, "network.vlansw4all");
+    uci_commit(batch, "network");
+    run_commands(batch);
 
     return n;
 }

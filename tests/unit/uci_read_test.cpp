@@ -79,6 +79,50 @@ INSTANTIATE_TEST_SUITE_P(
                       show_case{"a.b.c", {"a.b.c=a=b"}, 0, "a"},
                       show_case{"zelmaxtxpower.dbname.enabled", {"zelmaxtxpower.dbname.enabled=1"}, 0, "1"},
                       // a last line without a line feed keeps its last character
-                      show_case{"x.y.z", {"x.y.z=12"}, 0, "12"}));
+                      show_case{"x.y.z", {"x.y.z=12"}, 0, "12"},
+                      show_case{"zelmaxtxpower.dbname.enabled", {"zelmaxtxpower.dbname.enabled='1'"}, 0, "1"},
+                      show_case{"a.b.c", {"a.b.c='a=b'"}, 0, "a"}));
+
+// What a store prints after "key=", in either form, and what is read.
+struct printed_value {
+    const char* printed;
+    const char* value;
+};
+
+class show_value_test : public ::testing::TestWithParam<printed_value> {};
+
+TEST_P(show_value_test, reads_bare_and_quoted_forms_alike)
+{
+    EXPECT_EQ(show_value(GetParam().printed), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    forms, show_value_test,
+    ::testing::Values(printed_value{"Home", "Home"},
+                      printed_value{"'Home'", "Home"},
+                      printed_value{"", ""},
+                      printed_value{"''", ""},
+                      printed_value{"Bob's \"net\"", "Bob's \"net\""},
+                      printed_value{"'Bob'\\''s \"net\"'", "Bob's \"net\""},
+                      printed_value{"'a'\\'''", "a'"},
+                      printed_value{"''\\'''", "'"},
+                      printed_value{"'All Others'", "All Others"},
+                      printed_value{"'eth0.10' 'ath1 x' 'ath2'", "eth0.10 ath1 x ath2"},
+                      printed_value{"'a=b; $(x) `y` \\z'", "a=b; $(x) `y` \\z"},
+                      // not a complete quoted form: taken as it is
+                      printed_value{"'Home", "'Home"},
+                      printed_value{"'a'b", "'a'b"},
+                      printed_value{"'a'  'b'", "'a'  'b'"},
+                      printed_value{"'a' ", "'a' "},
+                      printed_value{"x 'y'", "x 'y'"}));
+
+TEST_F(uci_read_test, wifi_ssid_at_reads_everything_after_the_first_ssid)
+{
+    fake::script("uci show wireless | grep \"iface\\[0\\].ssid=\"", {"wireless.@wifi-iface[0].ssid='Bob'\\''s'"});
+    fake::script("uci show wireless | grep \"iface\\[1\\].ssid=\"", {"wireless.@wifi-iface[1].ssid=a ssid=b"});
+    EXPECT_EQ(wifi_ssid_at(0), "Bob's");
+    EXPECT_EQ(wifi_ssid_at(1), "a ssid=b");
+    EXPECT_EQ(wifi_ssid_at(2), "unknown");
+}
 
 }  // namespace
