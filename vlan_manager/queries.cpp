@@ -136,7 +136,7 @@ int vlan_id_list(std::string& dest) noexcept
     dest = "0";
     int count = 0;
     for (const auto& line : lines) {
-        if (line.find("=interface") == std::string::npos || line.find("vlansw") != std::string::npos)
+        if (show_line_value(line) != "interface" || line.find("vlansw") != std::string::npos)
             continue;
         std::string section;
         field_of(section, line, 0, '=');
