@@ -71,7 +71,7 @@ bool vlan_id_of_section(const std::string& section, int& id) noexcept
             return false;
     if (digits.size() > 1 && digits[0] == '0')
         return false;
-    id = std::stoi(digits);
+    id = static_cast<int>(std::strtol(digits.c_str(), nullptr, 10));
     return true;
 }
 
