@@ -1,7 +1,7 @@
 #include "handlers.h"
 
 #include "fake_system.h"
-#include "fake_uci_store.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 
 const char* const ifconfig_lan = "ifconfig br-lan | grep \"inet addr\"";
 
-// A UCI store behind the recording shell (fake_uci_store.h): "uci get KEY -q"
+// A UCI store behind the recording shell (fixture.h): "uci get KEY -q"
 // and the section bridge query answer from the map.
 class refresh_lan_ip_test : public ::testing::Test {
 protected:

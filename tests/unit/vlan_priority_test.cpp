@@ -1,7 +1,7 @@
 #include "handlers.h"
 
 #include "fake_system.h"
-#include "fake_uci_store.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 

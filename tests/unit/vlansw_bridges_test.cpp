@@ -1,7 +1,7 @@
 #include "vlansw_bridges.h"
 
 #include "fake_system.h"
-#include "fake_uci_store.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
