@@ -17,6 +17,23 @@ const std::string ssid_query_0 = R"(uci show wireless | grep "iface\[0\].ssid=")
 const std::string ssid_query_1 = R"(uci show wireless | grep "iface\[1\].ssid=")";
 const std::string ssid_query_2 = R"(uci show wireless | grep "iface\[2\].ssid=")";
 
+// A row of a query's table: what the query printed ({"-"}: it can't be
+// started), the argument, and the number and the text that come back.
+struct query_case {
+    lines printed;
+    std::string argument;
+    int number;
+    std::string text;
+};
+
+void script_query(const std::string& query, const lines& printed)
+{
+    if (printed == lines{"-"})
+        fake::unstartable(query);
+    else
+        fake::script(query, printed);
+}
+
 TEST_F(queries_test, count_stops_at_the_first_position_without_an_ssid)
 {
     fake::script(ssid_query_0, {"wireless.@wifi-iface[0].ssid=Main"});
@@ -50,36 +67,30 @@ TEST_F(queries_test, count_fails_without_writing_when_a_query_cannot_start)
     EXPECT_EQ(count, 99);
 }
 
-struct ssid_case {
-    lines printed;
-    std::string wanted;
-    int expected;
-};
-
-using wifi_iface_of_ssid_test = fixture::fake_table<ssid_case>;
+class wifi_iface_of_ssid_test : public fixture::fake_table<query_case> {};
 
 TEST_P(wifi_iface_of_ssid_test, finds_the_first_exact_match)
 {
-    fake::script(all_ssids, GetParam().printed);
-    EXPECT_EQ(wifi_iface_of_ssid(GetParam().wanted), GetParam().expected);
+    script_query(all_ssids, GetParam().printed);
+    EXPECT_EQ(wifi_iface_of_ssid(GetParam().argument), GetParam().number);
     EXPECT_EQ(fake::popen_commands(), lines{all_ssids});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, wifi_iface_of_ssid_test,
     ::testing::Values(
-        ssid_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1},
-        ssid_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Main", 0},
-        ssid_case{{"wireless.@wifi-iface[2].ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", 2},
-        ssid_case{{"wireless.@wifi-iface[0].ssid=Guest2", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1},
-        ssid_case{{"wireless.@wifi-iface[0].ssid=Guest"}, "Gues", -1},
-        ssid_case{{"wireless.@wifi-iface[0].ssid=Main"}, "Other", -1},
-        ssid_case{{}, "Main", -1},
-        ssid_case{{"wireless.@wifi-iface[37].ssid=Far"}, "Far", 37},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Main", 0, ""},
+        query_case{{"wireless.@wifi-iface[2].ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", 2, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Guest2", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Guest"}, "Gues", -1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main"}, "Other", -1, ""},
+        query_case{{}, "Main", -1, ""},
+        query_case{{"wireless.@wifi-iface[37].ssid=Far"}, "Far", 37, ""},
         // A match without a position in brackets ends the search with -1.
-        ssid_case{{"wireless.main.ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", -1},
-        ssid_case{{"wireless.@wifi-iface[0].ssid=a=b ssid=c"}, "a=b ssid=c", 0},
-        ssid_case{{"wireless.@wifi-iface[0].ssid="}, "", 0}));
+        query_case{{"wireless.main.ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", -1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=a=b ssid=c"}, "a=b ssid=c", 0, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid="}, "", 0, ""}));
 
 TEST_F(queries_test, wifi_iface_of_ssid_when_the_query_cannot_start)
 {
@@ -97,60 +108,49 @@ TEST_F(queries_test, section_bridge_text_and_absence)
     EXPECT_EQ(fake::popen_commands(), (lines{q0, q5}));
 }
 
-// What the query printed ("-" alone: it can't be started) and what is read.
-struct bridge_case {
-    lines printed;
-    std::string bridge;
-};
-
-using section_bridge_test = fixture::fake_table<bridge_case>;
+class section_bridge_test : public fixture::fake_table<query_case> {};
 
 TEST_P(section_bridge_test, reads_the_text_after_the_first_bridge)
 {
-    const std::string q5 = R"(uci show vlan -q | grep "vlan\[5\].bridge=")";
-    if (GetParam().printed == lines{"-"})
-        fake::unstartable(q5);
-    else
-        fake::script(q5, GetParam().printed);
-    EXPECT_EQ(vlan_section_bridge("vlan", 5), GetParam().bridge);
+    script_query(R"(uci show vlan -q | grep "vlan\[5\].bridge=")", GetParam().printed);
+    EXPECT_EQ(vlan_section_bridge("vlan", 5), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, section_bridge_test,
-                         ::testing::Values(bridge_case{{"-"}, "unknown"},
-                                           bridge_case{{"vlan.@vlan[5].bridge=x bridge=y"}, "x bridge=y"},
-                                           bridge_case{{"vlan.@vlan[5].bridge="}, ""}));
+                         ::testing::Values(query_case{{"-"}, "", 0, "unknown"},
+                                           query_case{{"vlan.@vlan[5].bridge=x bridge=y"}, "", 0, "x bridge=y"},
+                                           query_case{{"vlan.@vlan[5].bridge="}, "", 0, ""}));
 
-struct id_list_case {
-    lines printed;
-    std::string expected;
-    int count;
-};
-
-using vlan_id_list_test = fixture::fake_table<id_list_case>;
+// The number is the count of interfaces, the text the id list.
+class vlan_id_list_test : public fixture::fake_table<query_case> {};
 
 TEST_P(vlan_id_list_test, lists_the_vlan_interfaces)
 {
-    fake::script(id_listing, GetParam().printed);
+    script_query(id_listing, GetParam().printed);
     std::string dest = "stale";
-    EXPECT_EQ(vlan_id_list(dest), GetParam().count);
-    EXPECT_EQ(dest, GetParam().expected);
+    EXPECT_EQ(vlan_id_list(dest), GetParam().number);
+    EXPECT_EQ(dest, GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, vlan_id_list_test,
     ::testing::Values(
-        id_list_case{{}, "0,0", 0},
-        id_list_case{{"network.vlan10=interface", "network.vlan20=interface"}, "0,10,20,0", 2},
-        id_list_case{{"network.vlan20=interface", "network.vlansw0=interface", "network.vlan10=interface"},
-                     "0,20,10,0", 2},
-        id_list_case{{"network.vlansw4all=interface"}, "0,0", 0},
+        query_case{{}, "", 0, "0,0"},
+        query_case{{"network.vlan10=interface", "network.vlan20=interface"}, "", 2, "0,10,20,0"},
+        query_case{{"network.vlan20=interface", "network.vlansw0=interface", "network.vlan10=interface"},
+                   "",
+                   2,
+                   "0,20,10,0"},
+        query_case{{"network.vlansw4all=interface"}, "", 0, "0,0"},
         // Names that are not vlan<number> are no interface of ours.
-        id_list_case{{"network.vlanfoo=interface", "network.vlan010=interface", "network.vlan7x=interface",
-                      "network.vlan30=interface"},
-                     "0,30,0", 1},
+        query_case{{"network.vlanfoo=interface", "network.vlan010=interface", "network.vlan7x=interface",
+                    "network.vlan30=interface"},
+                   "",
+                   1,
+                   "0,30,0"},
         // Only section lines count, not options that mention an interface.
-        id_list_case{{"network.vlan10.proto=interface", "network.vlan10=interface"}, "0,10,0", 1},
-        id_list_case{{"network.vlan4094=interface", "network.vlan1=interface"}, "0,4094,1,0", 2}));
+        query_case{{"network.vlan10.proto=interface", "network.vlan10=interface"}, "", 1, "0,10,0"},
+        query_case{{"network.vlan4094=interface", "network.vlan1=interface"}, "", 2, "0,4094,1,0"}));
 
 TEST_F(queries_test, vlan_id_list_when_the_query_cannot_start_deletes_nothing)
 {
@@ -213,39 +213,26 @@ TEST_F(queries_test, vlan_of_ifname_when_the_query_cannot_start)
     EXPECT_EQ(id, 3);
 }
 
-// What the query printed ("-" alone: it can't be started), the section
-// name before the call, and what the call gives.
-struct switch_member_case {
-    lines printed;
-    std::string before;
-    int result;
-    std::string section;
-};
-
-using vlansw_of_ifname_test = fixture::fake_table<switch_member_case>;
+// The argument is the section name before the call.
+class vlansw_of_ifname_test : public fixture::fake_table<query_case> {};
 
 TEST_P(vlansw_of_ifname_test, finds_the_section_name)
 {
-    const auto& c = GetParam();
-    const std::string q = "uci show network | grep vlansw | grep ifname | grep ath1";
-    if (c.printed == lines{"-"})
-        fake::unstartable(q);
-    else
-        fake::script(q, c.printed);
-    std::string section = c.before;
-    EXPECT_EQ(vlansw_of_ifname("ath1", section), c.result);
-    EXPECT_EQ(section, c.section);
+    script_query("uci show network | grep vlansw | grep ifname | grep ath1", GetParam().printed);
+    std::string section = GetParam().argument;
+    EXPECT_EQ(vlansw_of_ifname("ath1", section), GetParam().number);
+    EXPECT_EQ(section, GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, vlansw_of_ifname_test,
     ::testing::Values(
-        switch_member_case{{"network.vlansw4all.ifname=eth0.20 ath0 ath1.5", "network.vlansw1.ifname=eth0.10 ath1"},
-                           "stale",
-                           1,
-                           "vlansw1"},
-        switch_member_case{{"network.vlansw0.ifname=eth0.10 ath10"}, "stale", 0, "unknown"},
-        switch_member_case{{"-"}, "kept", -1, "kept"}));
+        query_case{{"network.vlansw4all.ifname=eth0.20 ath0 ath1.5", "network.vlansw1.ifname=eth0.10 ath1"},
+                   "stale",
+                   1,
+                   "vlansw1"},
+        query_case{{"network.vlansw0.ifname=eth0.10 ath10"}, "stale", 0, "unknown"},
+        query_case{{"-"}, "kept", -1, "kept"}));
 
 TEST_F(queries_test, an_odd_interface_name_is_quoted_in_the_query)
 {

@@ -33,8 +33,10 @@ struct schedule_case {
     const char* name;
     int hour, minute, second;
     lines args;
-    long time_left;  // seconds, of the first countdown line
-    lines commands;
+    std::string stamp;   // of the clock at hour:minute:second
+    std::string target;  // HH:MM:SS of the schedule lines
+    std::string time_left;
+    long seconds_left;
 };
 
 using schedules = fixture::fake_table<schedule_case>;
@@ -48,8 +50,11 @@ TEST_P(schedules, schedule_lines_and_first_time_left)
     ASSERT_EQ(walk_arguments(c.args, "stamp", schedule, line), 1);
     ASSERT_EQ(schedule_reboot(schedule), 0);
     long left = check_countdown(schedule, 0);
-    EXPECT_EQ(fake::system_commands(), c.commands);
-    EXPECT_EQ(left, c.time_left);
+    EXPECT_EQ(fake::system_commands(),
+              (lines{"echo '" + c.stamp + "Running...zelautoreboot at " + c.target + "(HH:MM:SS)' > /var/log/zelautoreboot",
+                     "echo '" + c.stamp + "Scheduled reboot at " + c.target + "(HH:MM:SS)' >> /etc/reboot_history",
+                     "echo '" + c.stamp + "Time left " + c.time_left + " (HH:MM:SS)' >> /var/log/zelautoreboot"}));
+    EXPECT_EQ(left, c.seconds_left);
     ASSERT_EQ(fake::sleeps().size(), 1u);
     EXPECT_EQ(fake::sleeps()[0], (left - 1) * 1000);
 }
@@ -60,62 +65,28 @@ const std::string by_time = "-mode=By Time";
 INSTANTIATE_TEST_SUITE_P(
     documented, schedules,
     ::testing::Values(
-        schedule_case{"two_hours", 14, 20, 35, {"--app=autoreboot", hours, "-numofhours=2"}, 7199,
-                      {"echo '[07-12-2026 14:20:35.000000] Running...zelautoreboot at 16:20:34(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 14:20:35.000000] Scheduled reboot at 16:20:34(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 14:20:35.000000] Time left 01:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"three_hours_from_second_0", 22, 10, 0, {"--app=autoreboot", hours, "-numofhours=3"}, 10859,
-                      {"echo '[07-12-2026 22:10:00.000000] Running...zelautoreboot at 01:10:59(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 22:10:00.000000] Scheduled reboot at 01:10:59(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 22:10:00.000000] Time left 03:00:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"by_time_now_at_second_0", 9, 30, 0, {"--app=autoreboot", by_time, "-time=09:30"}, 59,
-                      {"echo '[07-12-2026 09:30:00.000000] Running...zelautoreboot at 09:30:59(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 09:30:00.000000] Scheduled reboot at 09:30:59(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 09:30:00.000000] Time left 00:00:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"by_time_now_at_second_17", 9, 30, 17, {"--app=autoreboot", by_time, "-time=09:30"}, 86399,
-                      {"echo '[07-12-2026 09:30:17.000000] Running...zelautoreboot at 09:30:16(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 09:30:17.000000] Scheduled reboot at 09:30:16(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 09:30:17.000000] Time left 23:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"by_time_later", 6, 0, 1, {"--app=autoreboot", "-time=07:45", by_time}, 6299,
-                      {"echo '[07-12-2026 06:00:01.000000] Running...zelautoreboot at 07:45:00(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 06:00:01.000000] Scheduled reboot at 07:45:00(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 06:00:01.000000] Time left 01:44:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"zero_hours", 9, 30, 17, {"--app=autoreboot", hours, "-numofhours=0"}, 86399,
-                      {"echo '[07-12-2026 09:30:17.000000] Running...zelautoreboot at 09:30:16(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 09:30:17.000000] Scheduled reboot at 09:30:16(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 09:30:17.000000] Time left 23:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"twenty_four_hours", 9, 30, 17, {"--app=autoreboot", hours, "-numofhours=24"}, 86399,
-                      {"echo '[07-12-2026 09:30:17.000000] Running...zelautoreboot at 09:30:16(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 09:30:17.000000] Scheduled reboot at 09:30:16(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 09:30:17.000000] Time left 23:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"256_adds_nothing", 5, 0, 10, {"--app=autoreboot", hours, "-numofhours=256"}, 86399,
-                      {"echo '[07-12-2026 05:00:10.000000] Running...zelautoreboot at 05:00:09(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 05:00:10.000000] Scheduled reboot at 05:00:09(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 05:00:10.000000] Time left 23:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"hour_sum_kept_to_8_bits", 23, 15, 30, {"--app=autoreboot", hours, "-numofhours=240"}, 28799,
-                      {"echo '[07-12-2026 23:15:30.000000] Running...zelautoreboot at 07:15:29(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 23:15:30.000000] Scheduled reboot at 07:15:29(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 23:15:30.000000] Time left 07:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"hours_overwrite_time", 10, 0, 5, {"--app=autoreboot", hours, "-time=12:00", "-numofhours=1"}, 3599,
-                      {"echo '[07-12-2026 10:00:05.000000] Running...zelautoreboot at 11:00:04(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 10:00:05.000000] Scheduled reboot at 11:00:04(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 10:00:05.000000] Time left 00:59:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}},
-        schedule_case{"unknown_mode_works_by_time", 10, 0, 0, {"--app=autoreboot", "-mode=Weekly", "-time=12:00"}, 7259,
-                      {"echo '[07-12-2026 10:00:00.000000] Running...zelautoreboot at 12:00:59(HH:MM:SS)' > "
-                       "/var/log/zelautoreboot",
-                       "echo '[07-12-2026 10:00:00.000000] Scheduled reboot at 12:00:59(HH:MM:SS)' >> /etc/reboot_history",
-                       "echo '[07-12-2026 10:00:00.000000] Time left 02:00:59 (HH:MM:SS)' >> /var/log/zelautoreboot"}}),
-
+        schedule_case{"two_hours", 14, 20, 35, {"--app=autoreboot", hours, "-numofhours=2"},
+                      "[07-12-2026 14:20:35.000000] ", "16:20:34", "01:59:59", 7199},
+        schedule_case{"three_hours_from_second_0", 22, 10, 0, {"--app=autoreboot", hours, "-numofhours=3"},
+                      "[07-12-2026 22:10:00.000000] ", "01:10:59", "03:00:59", 10859},
+        schedule_case{"by_time_now_at_second_0", 9, 30, 0, {"--app=autoreboot", by_time, "-time=09:30"},
+                      "[07-12-2026 09:30:00.000000] ", "09:30:59", "00:00:59", 59},
+        schedule_case{"by_time_now_at_second_17", 9, 30, 17, {"--app=autoreboot", by_time, "-time=09:30"},
+                      "[07-12-2026 09:30:17.000000] ", "09:30:16", "23:59:59", 86399},
+        schedule_case{"by_time_later", 6, 0, 1, {"--app=autoreboot", "-time=07:45", by_time},
+                      "[07-12-2026 06:00:01.000000] ", "07:45:00", "01:44:59", 6299},
+        schedule_case{"zero_hours", 9, 30, 17, {"--app=autoreboot", hours, "-numofhours=0"},
+                      "[07-12-2026 09:30:17.000000] ", "09:30:16", "23:59:59", 86399},
+        schedule_case{"twenty_four_hours", 9, 30, 17, {"--app=autoreboot", hours, "-numofhours=24"},
+                      "[07-12-2026 09:30:17.000000] ", "09:30:16", "23:59:59", 86399},
+        schedule_case{"256_adds_nothing", 5, 0, 10, {"--app=autoreboot", hours, "-numofhours=256"},
+                      "[07-12-2026 05:00:10.000000] ", "05:00:09", "23:59:59", 86399},
+        schedule_case{"hour_sum_kept_to_8_bits", 23, 15, 30, {"--app=autoreboot", hours, "-numofhours=240"},
+                      "[07-12-2026 23:15:30.000000] ", "07:15:29", "07:59:59", 28799},
+        schedule_case{"hours_overwrite_time", 10, 0, 5, {"--app=autoreboot", hours, "-time=12:00", "-numofhours=1"},
+                      "[07-12-2026 10:00:05.000000] ", "11:00:04", "00:59:59", 3599},
+        schedule_case{"unknown_mode_works_by_time", 10, 0, 0, {"--app=autoreboot", "-mode=Weekly", "-time=12:00"},
+                      "[07-12-2026 10:00:00.000000] ", "12:00:59", "02:00:59", 7259}),
     [](const ::testing::TestParamInfo<schedule_case>& info) { return std::string(info.param.name); });
 
 // A target time that gives no hour and minute schedules nothing: no reboot

@@ -126,7 +126,7 @@ struct member_case {
     std::string tagging;
     std::string bridge;
     int n;
-    std::string batch;
+    std::string member_command;
 };
 
 using member_list_test = fixture::fake_table<member_case>;
@@ -139,44 +139,26 @@ TEST_P(member_list_test, by_tagging_and_bridge)
     fake::serve_uci_lines(store);
     std::string stale = "0,0", log_text;
     build_vlan_interfaces(c.n, stale, log_text);
-    EXPECT_EQ(fake::system_commands(), lines{c.batch});
+    EXPECT_EQ(fake::system_commands(), lines{"uci set network.vlan7=interface;" + c.member_command +
+                                             "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;"
+                                             "uci commit network"});
     EXPECT_EQ(log_text, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, member_list_test,
     ::testing::Values(
-        member_case{"ether", "All Others", 3,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath0 ath1 ath2';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"wifi", "All Others", 3,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath0.7 ath1.7 ath2.7';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"ether", "All Others", 0,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"wifi", "All Others", 0,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"ether", "net2", 3,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath2';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"wifi", "net1", 3,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath1.7';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"ether", "Nowhere", 3,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath0';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"wifi", "Nowhere", 0,
-                    "uci set network.vlan7=interface;uci set network.vlan7.ifname='eth0.7 ath0.7';"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
+        member_case{"ether", "All Others", 3, "uci set network.vlan7.ifname='eth0.7 ath0 ath1 ath2';"},
+        member_case{"wifi", "All Others", 3, "uci set network.vlan7.ifname='eth0.7 ath0.7 ath1.7 ath2.7';"},
+        member_case{"ether", "All Others", 0, "uci set network.vlan7.ifname='eth0.7';"},
+        member_case{"wifi", "All Others", 0, "uci set network.vlan7.ifname='eth0.7 ';"},
+        member_case{"ether", "net2", 3, "uci set network.vlan7.ifname='eth0.7 ath2';"},
+        member_case{"wifi", "net1", 3, "uci set network.vlan7.ifname='eth0.7 ath1.7';"},
+        member_case{"ether", "Nowhere", 3, "uci set network.vlan7.ifname='eth0.7 ath0';"},
+        member_case{"wifi", "Nowhere", 0, "uci set network.vlan7.ifname='eth0.7 ath0.7';"},
         // No member command without a known tagging.
-        member_case{"Ether", "net1", 3,
-                    "uci set network.vlan7=interface;"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"},
-        member_case{"-", "net1", 3,
-                    "uci set network.vlan7=interface;"
-                    "uci set network.vlan7.type=bridge;uci set network.vlan7.proto=static;uci commit network"}));
+        member_case{"Ether", "net1", 3, ""},
+        member_case{"-", "net1", 3, ""}));
 
 TEST_F(vlan_mgt_test, sections_that_are_passed_over_build_nothing_and_claim_nothing)
 {

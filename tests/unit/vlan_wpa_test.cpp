@@ -52,6 +52,13 @@ protected:
     }
 };
 
+// ath0, an access point with psk2, restarted on the bridge of VLAN 10.
+const std::string ap_ath0_vlan10 =
+    "echo '[01-01-1970 00:00:00.000000] [vlan_wpa] AP mode ath0 for VLAN 10 with encryption[psk2]' >> /var/log/zelvlan";
+const std::string hostapd_ath0_vlan10 =
+    R"(sed -i "s/bridge=br-lan/bridge=br-vlan10/g" /var/run/hostapd-ath0.conf;)"
+    R"(kill `cat /var/run/wifi-ath0.pid`;hostapd -P /var/run/wifi-ath0.pid -B /var/run/hostapd-ath0.conf)";
+
 struct iface_row {
     int a;
     const char* encryption;
@@ -87,9 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, "psk2", "ap"}},
                     {{0, 10}},
                     {},
-                    {"echo '" + stamp + "[vlan_wpa] AP mode ath0 for VLAN 10 with encryption[psk2]' >> /var/log/zelvlan",
-                     R"(sed -i "s/bridge=br-lan/bridge=br-vlan10/g" /var/run/hostapd-ath0.conf;)"
-                     R"(kill `cat /var/run/wifi-ath0.pid`;hostapd -P /var/run/wifi-ath0.pid -B /var/run/hostapd-ath0.conf)"}},
+                    {ap_ath0_vlan10, hostapd_ath0_vlan10}},
         bridge_case{"station_on_a_vlan_bridge",
                     {{0, "none", "ap"}, {1, "psk-mixed", "sta"}},
                     {{1, 20}},
@@ -111,9 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, "psk2", "ap"}, {1, "wpa2", "sta"}},
                     {{0, 10}, {1, 20}},
                     {{0, "vlansw0"}, {1, "vlansw1"}},
-                    {"echo '" + stamp + "[vlan_wpa] AP mode ath0 for VLAN 10 with encryption[psk2]' >> /var/log/zelvlan",
-                     R"(sed -i "s/bridge=br-lan/bridge=br-vlan10/g" /var/run/hostapd-ath0.conf;)"
-                     R"(kill `cat /var/run/wifi-ath0.pid`;hostapd -P /var/run/wifi-ath0.pid -B /var/run/hostapd-ath0.conf)",
+                    {ap_ath0_vlan10, hostapd_ath0_vlan10,
                      "echo '" + stamp +
                          "[vlan_wpa] AP mode, Ethernet trunk vlansw0 at ath0 with encryption[psk2]' >> /var/log/zelvlan",
                      R"(sed -i "s/bridge=br-lan/bridge=br-vlansw0/g" /var/run/hostapd-ath0.conf;)"
@@ -129,9 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, "psk2", "ap-sta"}},
                     {{0, 10}},
                     {},
-                    {"echo '" + stamp + "[vlan_wpa] AP mode ath0 for VLAN 10 with encryption[psk2]' >> /var/log/zelvlan",
-                     R"(sed -i "s/bridge=br-lan/bridge=br-vlan10/g" /var/run/hostapd-ath0.conf;)"
-                     R"(kill `cat /var/run/wifi-ath0.pid`;hostapd -P /var/run/wifi-ath0.pid -B /var/run/hostapd-ath0.conf)"}},
+                    {ap_ath0_vlan10, hostapd_ath0_vlan10}},
         // The walk ends at the first unreadable encryption: ath2 is never reached.
         bridge_case{"walk_ends_at_the_first_unreadable_encryption",
                     {{0, "psk2", "ap"}, {2, "psk2", "ap"}},
@@ -144,8 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     {"echo '" + stamp +
                          R"([vlan_wpa] AP mode ath0 for VLAN 10 with encryption[psk2'\''; reboot; '\'']' >> /var/log/zelvlan)",
-                     R"(sed -i "s/bridge=br-lan/bridge=br-vlan10/g" /var/run/hostapd-ath0.conf;)"
-                     R"(kill `cat /var/run/wifi-ath0.pid`;hostapd -P /var/run/wifi-ath0.pid -B /var/run/hostapd-ath0.conf)"}}),
+                     hostapd_ath0_vlan10}}),
     [](const ::testing::TestParamInfo<bridge_case>& info) { return std::string(info.param.name); });
 
 struct skip_case {

@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct mode_case {
     std::string mode_line;
-    std::string batch;  // the fourth interface's
+    std::string address_command;
 };
 
 using vlansw_mode_test = fixture::fake_table<mode_case>;
@@ -165,48 +165,23 @@ TEST_P(vlansw_mode_test, default_address_by_mode)
     build_vlansw_bridges();
     auto batches = fake::system_commands();
     ASSERT_EQ(batches.size(), 5u);
-    EXPECT_EQ(batches[3], GetParam().batch);
+    EXPECT_EQ(batches[3], "uci set network.vlansw3=interface;" + GetParam().address_command +
+                              "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
+                              "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
+                              "brctl addif br-vlansw3 ath3;uci commit network");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, vlansw_mode_test,
     ::testing::Values(
-        mode_case{"wireless.@wifi-iface[3].mode=sta",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr=192.168.103.2;"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
-        mode_case{"wireless.@wifi-iface[3].mode=wds",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr=192.168.103.222;"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
-        mode_case{"wireless.@wifi-iface[3].mode=ap",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr=192.168.103.1;"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
-        mode_case{"",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr=192.168.103.1;"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
+        mode_case{"wireless.@wifi-iface[3].mode=sta", "uci set network.vlansw3.ipaddr=192.168.103.2;"},
+        mode_case{"wireless.@wifi-iface[3].mode=wds", "uci set network.vlansw3.ipaddr=192.168.103.222;"},
+        mode_case{"wireless.@wifi-iface[3].mode=ap", "uci set network.vlansw3.ipaddr=192.168.103.1;"},
+        mode_case{"", "uci set network.vlansw3.ipaddr=192.168.103.1;"},
         // An address present is written back, quoted when it needs to be.
-        mode_case{"network.vlansw3.ipaddr=10.3.3.3",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr=10.3.3.3;"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
-        mode_case{"network.vlansw3.ipaddr=1.2.3.4;reboot",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr='1.2.3.4;reboot';"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"},
-        mode_case{"network.vlansw3.ipaddr=$(reboot)",
-                  "uci set network.vlansw3=interface;uci set network.vlansw3.ipaddr='$(reboot)';"
-                  "uci set network.vlansw3.netmask=255.255.255.0;uci set network.vlansw3.type=bridge;"
-                  "uci set network.vlansw3.proto=static;uci set network.vlansw3.ifname='eth0.40 ath3';"
-                  "brctl addif br-vlansw3 ath3;uci commit network"}));
+        mode_case{"network.vlansw3.ipaddr=10.3.3.3", "uci set network.vlansw3.ipaddr=10.3.3.3;"},
+        mode_case{"network.vlansw3.ipaddr=1.2.3.4;reboot", "uci set network.vlansw3.ipaddr='1.2.3.4;reboot';"},
+        mode_case{"network.vlansw3.ipaddr=$(reboot)", "uci set network.vlansw3.ipaddr='$(reboot)';"}));
 
 TEST_F(vlansw_bridges_test, forty_interfaces_get_thirty_two_bridges_and_one_shared_list)
 {
