@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -241,16 +242,18 @@ TEST_F(queries_test, an_odd_interface_name_is_quoted_in_the_query)
     EXPECT_EQ(fake::popen_commands(), lines{"uci show network | grep vlan | grep ifname | grep 'a;reboot'"});
 }
 
-TEST(vlan_values, id_value_reads_like_atoi_without_overflow)
+class vlan_id_value_test : public ::testing::TestWithParam<std::pair<const char*, int>> {};
+
+TEST_P(vlan_id_value_test, reads_like_atoi_without_overflow)
 {
-    EXPECT_EQ(vlan_id_value("10"), 10);
-    EXPECT_EQ(vlan_id_value(" 7"), 7);
-    EXPECT_EQ(vlan_id_value("12abc"), 12);
-    EXPECT_EQ(vlan_id_value("abc"), 0);
-    EXPECT_EQ(vlan_id_value(""), 0);
-    EXPECT_EQ(vlan_id_value("-3"), -3);
-    EXPECT_EQ(vlan_id_value("99999999999999999999"), INT_MAX);
+    EXPECT_EQ(vlan_id_value(GetParam().first), GetParam().second);
 }
+
+INSTANTIATE_TEST_SUITE_P(cases, vlan_id_value_test,
+                         ::testing::Values(std::make_pair("10", 10), std::make_pair(" 7", 7),
+                                           std::make_pair("12abc", 12), std::make_pair("abc", 0),
+                                           std::make_pair("", 0), std::make_pair("-3", -3),
+                                           std::make_pair("99999999999999999999", INT_MAX)));
 
 TEST(vlan_values, wireless_list_joins_names)
 {
