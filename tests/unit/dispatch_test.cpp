@@ -1,6 +1,6 @@
 #include "dispatch.h"
 
-#include "fake_system.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,84 +9,86 @@
 
 namespace {
 
-const std::string stamp = "[07-12-2026 02:28:32.004120] ";
+using fixture::lines;
+using dispatch = fixture::fake_test;
 
-std::vector<std::string> run(std::vector<std::string> args)
+// zelvlan at 07-12-2026 02:28:32.004120 UTC.
+lines run(std::vector<std::string> args)
 {
-    fake::reset();
     fake::set_clock(1796610512, 4120);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    EXPECT_EQ(zelvlan_main(static_cast<int>(args.size()), argv.data()), 0);
+    EXPECT_EQ(fixture::run_main(zelvlan_main, args), 0);
     return fake::system_commands();
 }
 
-std::string log_command(const std::string& text)
+TEST_F(dispatch, no_argument_logs_the_program_line)
 {
-    return "echo '" + stamp + text + "' >> /var/log/zelvlan";
-}
-
-TEST(dispatch, no_argument_logs_the_program_line)
-{
-    EXPECT_EQ(run({"zelvlan"}), std::vector<std::string>{log_command("Running...zelvlan")});
+    EXPECT_EQ(run({"zelvlan"}),
+              lines{"echo '[07-12-2026 02:28:32.004120] Running...zelvlan' >> /var/log/zelvlan"});
 }
 
 struct dispatch_case {
-    std::vector<std::string> args;
-    const char* log_text;
+    lines args;
+    std::string log_command;
 };
 
-class dispatch_table_test : public ::testing::TestWithParam<dispatch_case> {};
+using dispatch_table_test = fixture::fake_table<dispatch_case>;
 
 // The handler's own commands come first; the run-log line is the last command.
 TEST_P(dispatch_table_test, logs_the_chosen_command_last)
 {
     auto commands = run(GetParam().args);
     ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands.back(), log_command(GetParam().log_text));
+    EXPECT_EQ(commands.back(), GetParam().log_command);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     table, dispatch_table_test,
-    ::testing::Values(dispatch_case{{"zelvlan", "--app=get-wifi-ssid"}, "Running...main_get_wifi_ssid"},
-                      dispatch_case{{"zelvlan", "--app=vlan-mgt", "extra", "-x=1"}, "Running...main_vlan_mgt"},
-                      dispatch_case{{"zelvlan", "--app=vlan-wpa"}, "Running...main_vlan_wpa"},
-                      dispatch_case{{"zelvlan", "--apply=vlan-wpa"}, "Running...main_vlan_wpa"},
-                      dispatch_case{{"zelvlan", "x--app=vlan-wpa"}, "Running...main_vlan_wpa"},
-                      dispatch_case{{"zelvlan", "--app=vlan-priority"}, "Running...main_vlan_priority"},
-                      dispatch_case{{"zelvlan", "--app=refresh-lan-ip"}, "Running...main_refresh_lan_ip"},
-                      dispatch_case{{"zelvlan", "--app=vlan-set-uhttpd", "-webport=8080"},
-                                    "Running...main_vlan_uhttpd"}));
+    ::testing::Values(
+        dispatch_case{{"zelvlan", "--app=get-wifi-ssid"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_get_wifi_ssid' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app=vlan-mgt", "extra", "-x=1"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_mgt' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app=vlan-wpa"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_wpa' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--apply=vlan-wpa"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_wpa' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "x--app=vlan-wpa"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_wpa' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app=vlan-priority"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_priority' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app=refresh-lan-ip"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_refresh_lan_ip' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app=vlan-set-uhttpd", "-webport=8080"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...main_vlan_uhttpd' >> /var/log/zelvlan"}));
 
-class dispatch_unknown_test : public ::testing::TestWithParam<std::vector<std::string>> {};
+using dispatch_unknown_test = fixture::fake_table<dispatch_case>;
 
 // Nothing runs but the one log line naming what was asked for.
 TEST_P(dispatch_unknown_test, runs_no_handler)
 {
-    auto args = GetParam();
-    auto commands = run(args);
+    EXPECT_EQ(run(GetParam().args), lines{GetParam().log_command});
     EXPECT_TRUE(fake::popen_commands().empty());
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], log_command("Running...zelvlan: unknown command [" + args[1] + "]"));
 }
 
-INSTANTIATE_TEST_SUITE_P(table, dispatch_unknown_test,
-                         ::testing::Values(std::vector<std::string>{"zelvlan", "--app=VLAN-MGT"},
-                                           std::vector<std::string>{"zelvlan", "--app="},
-                                           std::vector<std::string>{"zelvlan", "--app"},
-                                           std::vector<std::string>{"zelvlan", "-ap=vlan-mgt"},
-                                           std::vector<std::string>{"zelvlan", "vlan-mgt"}));
+INSTANTIATE_TEST_SUITE_P(
+    table, dispatch_unknown_test,
+    ::testing::Values(
+        dispatch_case{{"zelvlan", "--app=VLAN-MGT"}, "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                                                     "unknown command [--app=VLAN-MGT]' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app="}, "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                                             "unknown command [--app=]' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "--app"}, "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                                            "unknown command [--app]' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "-ap=vlan-mgt"}, "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                                                   "unknown command [-ap=vlan-mgt]' >> /var/log/zelvlan"},
+        dispatch_case{{"zelvlan", "vlan-mgt"}, "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                                               "unknown command [vlan-mgt]' >> /var/log/zelvlan"},
+        // A hostile argument stays inside the log line's quotes.
+        dispatch_case{{"zelvlan", "--app=x';reboot;'\nnext"},
+                      "echo '[07-12-2026 02:28:32.004120] Running...zelvlan: "
+                      R"(unknown command [--app=x'\'';reboot;'\'' next]' >> /var/log/zelvlan)"}));
 
-TEST(dispatch, hostile_argument_stays_inside_the_log_quotes)
-{
-    auto commands = run({"zelvlan", "--app=x';reboot;'\nnext"});
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], log_command("Running...zelvlan: unknown command [--app=x'\\'';reboot;'\\'' next]"));
-}
-
-TEST(dispatch, ten_thousand_character_argument_is_handled)
+TEST_F(dispatch, ten_thousand_character_argument_is_handled)
 {
     std::string huge = "--app=" + std::string(10000, 'a');
     auto commands = run({"zelvlan", huge});

@@ -1,6 +1,6 @@
 #include "interface_address.h"
 
-#include "fake_system.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +30,11 @@ struct probe_case {
     uint32_t value;
 };
 
-class interface_address_cases : public ::testing::TestWithParam<probe_case> {};
+using interface_address_cases = fixture::fake_table<probe_case>;
 
 TEST_P(interface_address_cases, reads_the_quantity)
 {
     const probe_case& c = GetParam();
-    fake::reset();
     fake::script(c.command, c.printed);
     uint32_t value = 12345;
     EXPECT_EQ(interface_address(c.name, c.quantity, value), c.result);
@@ -71,7 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
         probe_case{"lan", "gateway", lan_gateway, {"192.168.1.1"}, 0, 0},
         probe_case{"lan", "dns1", lan_dns, {"network.lan.dns=8.8.x.8"}, 0, quad(8, 8, 0, 0)}));
 
-TEST(interface_address, uncovered_requests_run_nothing)
+using interface_address_test = fixture::fake_test;
+
+TEST_F(interface_address_test, uncovered_requests_run_nothing)
 {
     const std::vector<std::pair<const char*, const char*>> requests = {
         {"wan", "ipaddr"}, {"lan0", "ipaddr"}, {"wan", "netmask"}, {"eth0", "gateway"},
@@ -85,18 +86,16 @@ TEST(interface_address, uncovered_requests_run_nothing)
     }
 }
 
-TEST(interface_address, unstartable_command_fails)
+TEST_F(interface_address_test, unstartable_command_fails)
 {
-    fake::reset();
     fake::unstartable(ifconfig_lan);
     uint32_t value = 7;
     EXPECT_EQ(interface_address("lan", "ipaddr", value), -1);
     EXPECT_EQ(value, 0u);
 }
 
-TEST(interface_address, polling_pauses_between_failures_only)
+TEST_F(interface_address_test, polling_pauses_between_failures_only)
 {
-    fake::reset();
     fake::script(ifconfig_lan, {});
     fake::script(ifconfig_lan, {});
     fake::script(ifconfig_lan, {busybox_line});
@@ -113,7 +112,7 @@ TEST(interface_address, polling_pauses_between_failures_only)
     EXPECT_EQ(fake::sleeps(), std::vector<long long>(6, 1000));
 }
 
-TEST(interface_address, dotted_form_is_top_byte_first)
+TEST_F(interface_address_test, dotted_form_is_top_byte_first)
 {
     EXPECT_EQ(dotted_address(quad(192, 168, 1, 100)), "192.168.1.100");
     EXPECT_EQ(dotted_address(0), "0.0.0.0");

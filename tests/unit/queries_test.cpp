@@ -1,50 +1,54 @@
 #include "queries.h"
 
-#include "fake_system.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 namespace {
 
-const std::string all_ssids = "uci show wireless | grep \"ssid=\"";
+using fixture::lines;
+using queries_test = fixture::fake_test;
+
+const std::string all_ssids = R"(uci show wireless | grep "ssid=")";
 const std::string id_listing = "uci show network -q | grep interface | grep vlan";
+const std::string ssid_query_0 = R"(uci show wireless | grep "iface\[0\].ssid=")";
+const std::string ssid_query_1 = R"(uci show wireless | grep "iface\[1\].ssid=")";
+const std::string ssid_query_2 = R"(uci show wireless | grep "iface\[2\].ssid=")";
 
-std::string ssid_query(int n)
-{
-    return "uci show wireless | grep \"iface\\[" + std::to_string(n) + "\\].ssid=\"";
-}
-
-std::string ssid_line(int n, const std::string& ssid)
-{
-    return "wireless.@wifi-iface[" + std::to_string(n) + "].ssid=" + ssid;
-}
-
-class queries_test : public ::testing::Test {
-protected:
-    void SetUp() override { fake::reset(); }
+// A row of a query's table: what the query printed ({"-"}: it can't be
+// started), the argument, and the number and the text that come back.
+struct query_case {
+    lines printed;
+    std::string argument;
+    int number;
+    std::string text;
 };
+
+void script_query(const std::string& query, const lines& printed)
+{
+    if (printed == lines{"-"})
+        fake::unstartable(query);
+    else
+        fake::script(query, printed);
+}
 
 TEST_F(queries_test, count_stops_at_the_first_position_without_an_ssid)
 {
-    fake::script(ssid_query(0), {ssid_line(0, "Main")});
-    fake::script(ssid_query(1), {ssid_line(1, "Guest")});
-    fake::script(ssid_query(3), {ssid_line(3, "Late")});
+    fake::script(ssid_query_0, {"wireless.@wifi-iface[0].ssid=Main"});
+    fake::script(ssid_query_1, {"wireless.@wifi-iface[1].ssid=Guest"});
+    fake::script(R"(uci show wireless | grep "iface\[3\].ssid=")", {"wireless.@wifi-iface[3].ssid=Late"});
     int count = -7;
     EXPECT_EQ(count_wifi_ifaces(count), 0);
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(fake::popen_commands(), (std::vector<std::string>{ssid_query(0), ssid_query(1), ssid_query(2)}));
+    EXPECT_EQ(fake::popen_commands(), (lines{ssid_query_0, ssid_query_1, ssid_query_2}));
 }
 
 TEST_F(queries_test, count_of_forty_interfaces_and_of_none)
 {
-    fake::set_responder([](const std::string& cmd) -> std::vector<std::string> {
-        for (int n = 0; n < 40; ++n)
-            if (cmd == ssid_query(n))
-                return {ssid_line(n, "net" + std::to_string(n))};
-        return {};
-    });
+    fake::serve_uci_lines(fixture::wifi(40));
     int count = 0;
     EXPECT_EQ(count_wifi_ifaces(count), 0);
     EXPECT_EQ(count, 40);
@@ -57,46 +61,37 @@ TEST_F(queries_test, count_of_forty_interfaces_and_of_none)
 
 TEST_F(queries_test, count_fails_without_writing_when_a_query_cannot_start)
 {
-    fake::script(ssid_query(0), {ssid_line(0, "Main")});
-    fake::unstartable(ssid_query(1));
+    fake::script(ssid_query_0, {"wireless.@wifi-iface[0].ssid=Main"});
+    fake::unstartable(ssid_query_1);
     int count = 99;
     EXPECT_EQ(count_wifi_ifaces(count), -1);
     EXPECT_EQ(count, 99);
 }
 
-struct ssid_case {
-    std::vector<std::string> lines;
-    std::string wanted;
-    int expected;
-};
-
-class wifi_iface_of_ssid_test : public ::testing::TestWithParam<ssid_case> {
-protected:
-    void SetUp() override { fake::reset(); }
-};
+class wifi_iface_of_ssid_test : public fixture::fake_table<query_case> {};
 
 TEST_P(wifi_iface_of_ssid_test, finds_the_first_exact_match)
 {
-    fake::script(all_ssids, GetParam().lines);
-    EXPECT_EQ(wifi_iface_of_ssid(GetParam().wanted), GetParam().expected);
-    EXPECT_EQ(fake::popen_commands(), std::vector<std::string>{all_ssids});
+    script_query(all_ssids, GetParam().printed);
+    EXPECT_EQ(wifi_iface_of_ssid(GetParam().argument), GetParam().number);
+    EXPECT_EQ(fake::popen_commands(), lines{all_ssids});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, wifi_iface_of_ssid_test,
     ::testing::Values(
-        ssid_case{{ssid_line(0, "Main"), ssid_line(1, "Guest")}, "Guest", 1},
-        ssid_case{{ssid_line(0, "Main"), ssid_line(1, "Guest")}, "Main", 0},
-        ssid_case{{ssid_line(2, "Twin"), ssid_line(1, "Twin")}, "Twin", 2},
-        ssid_case{{ssid_line(0, "Guest2"), ssid_line(1, "Guest")}, "Guest", 1},
-        ssid_case{{ssid_line(0, "Guest")}, "Gues", -1},
-        ssid_case{{ssid_line(0, "Main")}, "Other", -1},
-        ssid_case{{}, "Main", -1},
-        ssid_case{{ssid_line(37, "Far")}, "Far", 37},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main", "wireless.@wifi-iface[1].ssid=Guest"}, "Main", 0, ""},
+        query_case{{"wireless.@wifi-iface[2].ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", 2, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Guest2", "wireless.@wifi-iface[1].ssid=Guest"}, "Guest", 1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Guest"}, "Gues", -1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=Main"}, "Other", -1, ""},
+        query_case{{}, "Main", -1, ""},
+        query_case{{"wireless.@wifi-iface[37].ssid=Far"}, "Far", 37, ""},
         // A match without a position in brackets ends the search with -1.
-        ssid_case{{"wireless.main.ssid=Twin", ssid_line(1, "Twin")}, "Twin", -1},
-        ssid_case{{ssid_line(0, "a=b ssid=c")}, "a=b ssid=c", 0},
-        ssid_case{{ssid_line(0, "")}, "", 0}));
+        query_case{{"wireless.main.ssid=Twin", "wireless.@wifi-iface[1].ssid=Twin"}, "Twin", -1, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid=a=b ssid=c"}, "a=b ssid=c", 0, ""},
+        query_case{{"wireless.@wifi-iface[0].ssid="}, "", 0, ""}));
 
 TEST_F(queries_test, wifi_iface_of_ssid_when_the_query_cannot_start)
 {
@@ -106,59 +101,57 @@ TEST_F(queries_test, wifi_iface_of_ssid_when_the_query_cannot_start)
 
 TEST_F(queries_test, section_bridge_text_and_absence)
 {
-    const std::string q0 = "uci show vlansw -q | grep \"vlan\\[0\\].bridge=\"";
-    const std::string q5 = "uci show vlan -q | grep \"vlan\\[5\\].bridge=\"";
+    const std::string q0 = R"(uci show vlansw -q | grep "vlan\[0\].bridge=")";
+    const std::string q5 = R"(uci show vlan -q | grep "vlan\[5\].bridge=")";
     fake::script(q0, {"vlansw.@vlan[0].bridge=All Others", "vlansw.@vlan[0].bridge=ignored"});
     EXPECT_EQ(vlan_section_bridge("vlansw", 0), "All Others");
     EXPECT_EQ(vlan_section_bridge("vlan", 5), "unknown");
-    EXPECT_EQ(fake::popen_commands(), (std::vector<std::string>{q0, q5}));
-
-    fake::reset();
-    fake::unstartable(q5);
-    EXPECT_EQ(vlan_section_bridge("vlan", 5), "unknown");
-
-    fake::reset();
-    fake::script(q5, {"vlan.@vlan[5].bridge=x bridge=y"});
-    EXPECT_EQ(vlan_section_bridge("vlan", 5), "x bridge=y");
-    fake::reset();
-    fake::script(q5, {"vlan.@vlan[5].bridge="});
-    EXPECT_EQ(vlan_section_bridge("vlan", 5), "");
+    EXPECT_EQ(fake::popen_commands(), (lines{q0, q5}));
 }
 
-struct id_list_case {
-    std::vector<std::string> lines;
-    std::string expected;
-    int count;
-};
+class section_bridge_test : public fixture::fake_table<query_case> {};
 
-class vlan_id_list_test : public ::testing::TestWithParam<id_list_case> {
-protected:
-    void SetUp() override { fake::reset(); }
-};
+TEST_P(section_bridge_test, reads_the_text_after_the_first_bridge)
+{
+    script_query(R"(uci show vlan -q | grep "vlan\[5\].bridge=")", GetParam().printed);
+    EXPECT_EQ(vlan_section_bridge("vlan", 5), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, section_bridge_test,
+                         ::testing::Values(query_case{{"-"}, "", 0, "unknown"},
+                                           query_case{{"vlan.@vlan[5].bridge=x bridge=y"}, "", 0, "x bridge=y"},
+                                           query_case{{"vlan.@vlan[5].bridge="}, "", 0, ""}));
+
+// The number is the count of interfaces, the text the id list.
+class vlan_id_list_test : public fixture::fake_table<query_case> {};
 
 TEST_P(vlan_id_list_test, lists_the_vlan_interfaces)
 {
-    fake::script(id_listing, GetParam().lines);
+    script_query(id_listing, GetParam().printed);
     std::string dest = "stale";
-    EXPECT_EQ(vlan_id_list(dest), GetParam().count);
-    EXPECT_EQ(dest, GetParam().expected);
+    EXPECT_EQ(vlan_id_list(dest), GetParam().number);
+    EXPECT_EQ(dest, GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, vlan_id_list_test,
     ::testing::Values(
-        id_list_case{{}, "0,0", 0},
-        id_list_case{{"network.vlan10=interface", "network.vlan20=interface"}, "0,10,20,0", 2},
-        id_list_case{{"network.vlan20=interface", "network.vlansw0=interface", "network.vlan10=interface"},
-                     "0,20,10,0", 2},
-        id_list_case{{"network.vlansw4all=interface"}, "0,0", 0},
+        query_case{{}, "", 0, "0,0"},
+        query_case{{"network.vlan10=interface", "network.vlan20=interface"}, "", 2, "0,10,20,0"},
+        query_case{{"network.vlan20=interface", "network.vlansw0=interface", "network.vlan10=interface"},
+                   "",
+                   2,
+                   "0,20,10,0"},
+        query_case{{"network.vlansw4all=interface"}, "", 0, "0,0"},
         // Names that are not vlan<number> are no interface of ours.
-        id_list_case{{"network.vlanfoo=interface", "network.vlan010=interface", "network.vlan7x=interface",
-                      "network.vlan30=interface"},
-                     "0,30,0", 1},
+        query_case{{"network.vlanfoo=interface", "network.vlan010=interface", "network.vlan7x=interface",
+                    "network.vlan30=interface"},
+                   "",
+                   1,
+                   "0,30,0"},
         // Only section lines count, not options that mention an interface.
-        id_list_case{{"network.vlan10.proto=interface", "network.vlan10=interface"}, "0,10,0", 1},
-        id_list_case{{"network.vlan4094=interface", "network.vlan1=interface"}, "0,4094,1,0", 2}));
+        query_case{{"network.vlan10.proto=interface", "network.vlan10=interface"}, "", 1, "0,10,0"},
+        query_case{{"network.vlan4094=interface", "network.vlan1=interface"}, "", 2, "0,4094,1,0"}));
 
 TEST_F(queries_test, vlan_id_list_when_the_query_cannot_start_deletes_nothing)
 {
@@ -170,13 +163,13 @@ TEST_F(queries_test, vlan_id_list_when_the_query_cannot_start_deletes_nothing)
 
 TEST_F(queries_test, vlan_id_list_of_many_interfaces)
 {
-    std::vector<std::string> lines;
+    lines printed;
     std::string expected = "0";
     for (int id = 1; id <= 300; ++id) {
-        lines.push_back("network.vlan" + std::to_string(id) + "=interface");
+        printed.push_back("network.vlan" + std::to_string(id) + "=interface");
         expected += "," + std::to_string(id);
     }
-    fake::script(id_listing, lines);
+    fake::script(id_listing, printed);
     std::string dest;
     EXPECT_EQ(vlan_id_list(dest), 300);
     EXPECT_EQ(dest, expected + ",0");
@@ -184,20 +177,17 @@ TEST_F(queries_test, vlan_id_list_of_many_interfaces)
 
 struct member_case {
     std::string ifname;
-    std::vector<std::string> lines;
+    lines printed;
     int result;
     int id;
 };
 
-class vlan_of_ifname_test : public ::testing::TestWithParam<member_case> {
-protected:
-    void SetUp() override { fake::reset(); }
-};
+using vlan_of_ifname_test = fixture::fake_table<member_case>;
 
 TEST_P(vlan_of_ifname_test, finds_the_bridge_holding_the_interface_itself)
 {
     const auto& c = GetParam();
-    fake::script("uci show network | grep vlan | grep ifname | grep " + c.ifname, c.lines);
+    fake::script("uci show network | grep vlan | grep ifname | grep " + c.ifname, c.printed);
     int id = -5;
     EXPECT_EQ(vlan_of_ifname(c.ifname, id), c.result);
     EXPECT_EQ(id, c.result == 1 ? c.id : -5);
@@ -224,44 +214,46 @@ TEST_F(queries_test, vlan_of_ifname_when_the_query_cannot_start)
     EXPECT_EQ(id, 3);
 }
 
-TEST_F(queries_test, vlansw_of_ifname_finds_the_section_name)
+// The argument is the section name before the call.
+class vlansw_of_ifname_test : public fixture::fake_table<query_case> {};
+
+TEST_P(vlansw_of_ifname_test, finds_the_section_name)
 {
-    const std::string q = "uci show network | grep vlansw | grep ifname | grep ath1";
-    fake::script(q, {"network.vlansw4all.ifname=eth0.20 ath0 ath1.5", "network.vlansw1.ifname=eth0.10 ath1"});
-    std::string section = "stale";
-    EXPECT_EQ(vlansw_of_ifname("ath1", section), 1);
-    EXPECT_EQ(section, "vlansw1");
-
-    fake::reset();
-    fake::script(q, {"network.vlansw0.ifname=eth0.10 ath10"});
-    EXPECT_EQ(vlansw_of_ifname("ath1", section), 0);
-    EXPECT_EQ(section, "unknown");
-
-    fake::reset();
-    fake::unstartable(q);
-    section = "kept";
-    EXPECT_EQ(vlansw_of_ifname("ath1", section), -1);
-    EXPECT_EQ(section, "kept");
+    script_query("uci show network | grep vlansw | grep ifname | grep ath1", GetParam().printed);
+    std::string section = GetParam().argument;
+    EXPECT_EQ(vlansw_of_ifname("ath1", section), GetParam().number);
+    EXPECT_EQ(section, GetParam().text);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, vlansw_of_ifname_test,
+    ::testing::Values(
+        query_case{{"network.vlansw4all.ifname=eth0.20 ath0 ath1.5", "network.vlansw1.ifname=eth0.10 ath1"},
+                   "stale",
+                   1,
+                   "vlansw1"},
+        query_case{{"network.vlansw0.ifname=eth0.10 ath10"}, "stale", 0, "unknown"},
+        query_case{{"-"}, "kept", -1, "kept"}));
 
 TEST_F(queries_test, an_odd_interface_name_is_quoted_in_the_query)
 {
     int id = 0;
     vlan_of_ifname("a;reboot", id);
-    EXPECT_EQ(fake::popen_commands(),
-              std::vector<std::string>{"uci show network | grep vlan | grep ifname | grep 'a;reboot'"});
+    EXPECT_EQ(fake::popen_commands(), lines{"uci show network | grep vlan | grep ifname | grep 'a;reboot'"});
 }
 
-TEST(vlan_values, id_value_reads_like_atoi_without_overflow)
+class vlan_id_value_test : public ::testing::TestWithParam<std::pair<const char*, int>> {};
+
+TEST_P(vlan_id_value_test, reads_like_atoi_without_overflow)
 {
-    EXPECT_EQ(vlan_id_value("10"), 10);
-    EXPECT_EQ(vlan_id_value(" 7"), 7);
-    EXPECT_EQ(vlan_id_value("12abc"), 12);
-    EXPECT_EQ(vlan_id_value("abc"), 0);
-    EXPECT_EQ(vlan_id_value(""), 0);
-    EXPECT_EQ(vlan_id_value("-3"), -3);
-    EXPECT_EQ(vlan_id_value("99999999999999999999"), INT_MAX);
+    EXPECT_EQ(vlan_id_value(GetParam().first), GetParam().second);
 }
+
+INSTANTIATE_TEST_SUITE_P(cases, vlan_id_value_test,
+                         ::testing::Values(std::make_pair("10", 10), std::make_pair(" 7", 7),
+                                           std::make_pair("12abc", 12), std::make_pair("abc", 0),
+                                           std::make_pair("", 0), std::make_pair("-3", -3),
+                                           std::make_pair("99999999999999999999", INT_MAX)));
 
 TEST(vlan_values, wireless_list_joins_names)
 {

@@ -1,6 +1,6 @@
 #include "text.h"
 
-#include "fake_system.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -141,10 +141,7 @@ TEST(reorder_date_text, counts_day_time_and_year_from_the_end)
     EXPECT_EQ(short_year, "17-12-  26 02:28:32");
 }
 
-class time_stamp_test : public ::testing::Test {
-protected:
-    void SetUp() override { fake::reset(); }
-};
+using time_stamp_test = fixture::fake_test;
 
 TEST_F(time_stamp_test, formats_day_month_year_time_and_microseconds)
 {

@@ -1,46 +1,20 @@
 #include "handlers.h"
 
-#include "fake_system.h"
-#include "fake_uci_store.h"
+#include "fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
-const std::string stamp = "[01-01-1970 00:00:00.000000] ";
+using fixture::lines;
+using fixture::stamp;
 
-std::string echo(const std::string& pass, const std::string& name, int priority)
-{
-    return "echo '" + stamp + "[" + pass + "] Set VLAN priority...[" + name + "]=" + std::to_string(priority) +
-           "' >> /var/log/zelvlan";
-}
-
-// The sixteen map commands that follow the echo when the kernel lists the device.
-std::string maps(const std::string& name, int priority)
-{
-    std::string text;
-    for (int q = 0; q < 8; ++q)
-        text += ";vconfig set_ingress_map " + name + " " + std::to_string(priority) + " " + std::to_string(q);
-    for (int q = 0; q < 8; ++q)
-        text += ";vconfig set_egress_map " + name + " " + std::to_string(q) + " " + std::to_string(priority);
-    return text;
-}
-
-class vlan_priority_test : public ::testing::Test {
+class vlan_priority_test : public fixture::uci_test {
 protected:
-    std::map<std::string, std::string> uci;
-
-    void SetUp() override
-    {
-        fake::reset();
-        fake::serve_uci_map(uci);
-    }
-
     void section(const char* config, int j, const char* id, const char* priority)
     {
         const std::string s = std::string(config) + ".@vlan[" + std::to_string(j) + "]";
@@ -51,12 +25,9 @@ protected:
             uci[s + ".priority"] = priority;
     }
 
-    std::vector<std::string> run()
+    lines run()
     {
-        char name[] = "zelvlan";
-        char app[] = "--app=vlan-priority";
-        char* argv[] = {name, app, nullptr};
-        main_vlan_priority(2, argv);
+        fixture::run_main(main_vlan_priority, {"zelvlan", "--app=vlan-priority"});
         return fake::system_commands();
     }
 };
@@ -66,26 +37,30 @@ TEST_F(vlan_priority_test, seventeen_commands_for_eth0_10_priority_3)
     section("vlan", 0, "10", "3");
     uci["network.vlan10.ifname"] = "eth0.10";
     fake::add_file("/proc/net/vlan/eth0.10");
-    std::string expected = echo("vlan", "eth0.10", 3);
-    for (int q = 0; q < 8; ++q)
-        expected += ";vconfig set_ingress_map eth0.10 3 " + std::to_string(q);
-    for (int q = 0; q < 8; ++q)
-        expected += ";vconfig set_egress_map eth0.10 " + std::to_string(q) + " 3";
-    EXPECT_EQ(run(), std::vector<std::string>{expected});
+    EXPECT_EQ(run(), lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.10]=3' >> /var/log/zelvlan"
+                           ";vconfig set_ingress_map eth0.10 3 0;vconfig set_ingress_map eth0.10 3 1"
+                           ";vconfig set_ingress_map eth0.10 3 2;vconfig set_ingress_map eth0.10 3 3"
+                           ";vconfig set_ingress_map eth0.10 3 4;vconfig set_ingress_map eth0.10 3 5"
+                           ";vconfig set_ingress_map eth0.10 3 6;vconfig set_ingress_map eth0.10 3 7"
+                           ";vconfig set_egress_map eth0.10 0 3;vconfig set_egress_map eth0.10 1 3"
+                           ";vconfig set_egress_map eth0.10 2 3;vconfig set_egress_map eth0.10 3 3"
+                           ";vconfig set_egress_map eth0.10 4 3;vconfig set_egress_map eth0.10 5 3"
+                           ";vconfig set_egress_map eth0.10 6 3;vconfig set_egress_map eth0.10 7 3"});
 }
 
 TEST_F(vlan_priority_test, without_a_kernel_vlan_device_only_the_line_is_logged)
 {
     section("vlan", 0, "10", "3");
     uci["network.vlan10.ifname"] = "eth0.10";
-    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.10", 3)});
+    EXPECT_EQ(run(), lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.10]=3' >> /var/log/zelvlan"});
 }
 
 TEST_F(vlan_priority_test, only_names_ending_in_the_vlan_id_belong)
 {
     section("vlan", 0, "10", "2");
     uci["network.vlan10.ifname"] = "eth0.10 eth0.100 eth0.1.10 eth0 ath1 x10 ath0.10";
-    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlan", "eth0.10", 2), echo("vlan", "ath0.10", 2)}));
+    EXPECT_EQ(run(), (lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.10]=2' >> /var/log/zelvlan",
+                            "echo '" + stamp + "[vlan] Set VLAN priority...[ath0.10]=2' >> /var/log/zelvlan"}));
 }
 
 struct value_case {
@@ -118,7 +93,7 @@ TEST_F(vlan_priority_test, absent_options_do_not_take_the_previous_section_value
     section("vlan", 1, "10", nullptr);
     section("vlan", 2, nullptr, "5");
     uci["network.vlan10.ifname"] = "eth0.10";
-    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.10", 3)});
+    EXPECT_EQ(run(), lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.10]=3' >> /var/log/zelvlan"});
 }
 
 TEST_F(vlan_priority_test, unreadable_member_list_passes_the_section_over)
@@ -126,7 +101,7 @@ TEST_F(vlan_priority_test, unreadable_member_list_passes_the_section_over)
     section("vlan", 0, "10", "3");
     section("vlan", 1, "20", "4");
     uci["network.vlan20.ifname"] = "eth0.20";
-    EXPECT_EQ(run(), std::vector<std::string>{echo("vlan", "eth0.20", 4)});
+    EXPECT_EQ(run(), lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.20]=4' >> /var/log/zelvlan"});
 }
 
 TEST_F(vlan_priority_test, switch_vlan_sections_get_one_batch_each)
@@ -139,8 +114,16 @@ TEST_F(vlan_priority_test, switch_vlan_sections_get_one_batch_each)
     section("vlansw", 0, "10", "5");
     section("vlansw", 1, "20", "1");
     fake::add_file("/proc/net/vlan/eth0.20");
-    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlansw", "eth0.10", 5),
-                                               echo("vlansw", "eth0.20", 1) + maps("eth0.20", 1)}));
+    EXPECT_EQ(run(), (lines{"echo '" + stamp + "[vlansw] Set VLAN priority...[eth0.10]=5' >> /var/log/zelvlan",
+                            "echo '" + stamp + "[vlansw] Set VLAN priority...[eth0.20]=1' >> /var/log/zelvlan"
+                            ";vconfig set_ingress_map eth0.20 1 0;vconfig set_ingress_map eth0.20 1 1"
+                            ";vconfig set_ingress_map eth0.20 1 2;vconfig set_ingress_map eth0.20 1 3"
+                            ";vconfig set_ingress_map eth0.20 1 4;vconfig set_ingress_map eth0.20 1 5"
+                            ";vconfig set_ingress_map eth0.20 1 6;vconfig set_ingress_map eth0.20 1 7"
+                            ";vconfig set_egress_map eth0.20 0 1;vconfig set_egress_map eth0.20 1 1"
+                            ";vconfig set_egress_map eth0.20 2 1;vconfig set_egress_map eth0.20 3 1"
+                            ";vconfig set_egress_map eth0.20 4 1;vconfig set_egress_map eth0.20 5 1"
+                            ";vconfig set_egress_map eth0.20 6 1;vconfig set_egress_map eth0.20 7 1"}));
 }
 
 TEST_F(vlan_priority_test, with_no_wifi_interface_only_vlansw4all_is_read)
@@ -149,7 +132,7 @@ TEST_F(vlan_priority_test, with_no_wifi_interface_only_vlansw4all_is_read)
     uci["network.vlansw4all.ifname"] = "eth0.10";
     section("vlansw", 0, "10", "6");
     section("vlansw", 1, "30", "6");
-    EXPECT_EQ(run(), std::vector<std::string>{echo("vlansw", "eth0.10", 6)});
+    EXPECT_EQ(run(), lines{"echo '" + stamp + "[vlansw] Set VLAN priority...[eth0.10]=6' >> /var/log/zelvlan"});
     for (const auto& command : fake::popen_commands())
         EXPECT_EQ(command.find("vlansw0"), std::string::npos) << command;
 }
@@ -173,7 +156,8 @@ TEST_F(vlan_priority_test, first_pass_precedes_second_and_walk_stops_at_a_gap)
     section("vlan", 2, "30", "1");  // after the gap at index 1
     uci["network.vlan10.ifname"] = "eth0.10";
     uci["network.vlan30.ifname"] = "eth0.30";
-    EXPECT_EQ(run(), (std::vector<std::string>{echo("vlan", "eth0.10", 1), echo("vlansw", "eth0.20", 2)}));
+    EXPECT_EQ(run(), (lines{"echo '" + stamp + "[vlan] Set VLAN priority...[eth0.10]=1' >> /var/log/zelvlan",
+                            "echo '" + stamp + "[vlansw] Set VLAN priority...[eth0.20]=2' >> /var/log/zelvlan"}));
 }
 
 TEST_F(vlan_priority_test, hostile_member_names_are_quoted)
@@ -181,12 +165,16 @@ TEST_F(vlan_priority_test, hostile_member_names_are_quoted)
     section("vlan", 0, "10", "3");
     uci["network.vlan10.ifname"] = "it's;reboot.10";
     fake::add_file("/proc/net/vlan/it's;reboot.10");
-    auto commands = run();
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].substr(0, commands[0].find(";vconfig")),
-              "echo '" + stamp + "[vlan] Set VLAN priority...[it'\\''s;reboot.10]=3' >> /var/log/zelvlan");
-    EXPECT_NE(commands[0].find(";vconfig set_ingress_map 'it'\\''s;reboot.10' 3 0;"), std::string::npos);
-    EXPECT_NE(commands[0].find(";vconfig set_egress_map 'it'\\''s;reboot.10' 7 3"), std::string::npos);
+    EXPECT_EQ(run(), lines{"echo '" + stamp +
+                           R"([vlan] Set VLAN priority...[it'\''s;reboot.10]=3' >> /var/log/zelvlan)"
+                           R"(;vconfig set_ingress_map 'it'\''s;reboot.10' 3 0;vconfig set_ingress_map 'it'\''s;reboot.10' 3 1)"
+                           R"(;vconfig set_ingress_map 'it'\''s;reboot.10' 3 2;vconfig set_ingress_map 'it'\''s;reboot.10' 3 3)"
+                           R"(;vconfig set_ingress_map 'it'\''s;reboot.10' 3 4;vconfig set_ingress_map 'it'\''s;reboot.10' 3 5)"
+                           R"(;vconfig set_ingress_map 'it'\''s;reboot.10' 3 6;vconfig set_ingress_map 'it'\''s;reboot.10' 3 7)"
+                           R"(;vconfig set_egress_map 'it'\''s;reboot.10' 0 3;vconfig set_egress_map 'it'\''s;reboot.10' 1 3)"
+                           R"(;vconfig set_egress_map 'it'\''s;reboot.10' 2 3;vconfig set_egress_map 'it'\''s;reboot.10' 3 3)"
+                           R"(;vconfig set_egress_map 'it'\''s;reboot.10' 4 3;vconfig set_egress_map 'it'\''s;reboot.10' 5 3)"
+                           R"(;vconfig set_egress_map 'it'\''s;reboot.10' 6 3;vconfig set_egress_map 'it'\''s;reboot.10' 7 3)"});
 }
 
 }  // namespace

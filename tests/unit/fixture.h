@@ -1,6 +1,9 @@
-// A UCI store behind the recording fake (fake_system.h), for the tests of
-// code that reads UCI through the uci command. It answers the popen
-// commands that have no script (fake::script goes first):
+// What the unit tests of the programs share: a fresh recording fake
+// (fake_system.h) for every test, a UCI store served through it, argv built
+// from strings, and the time stamp that the fake's clock gives untouched.
+//
+// The UCI store answers the popen commands that have no script
+// (fake::script goes first):
 //
 //   uci get KEY -q                          the value of KEY
 //   uci show CONFIG [-q] | grep P | ...     the lines of CONFIG that hold
@@ -13,6 +16,8 @@
 #pragma once
 
 #include "fake_system.h"
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
@@ -90,3 +95,55 @@ inline void serve_uci_map(const std::map<std::string, std::string>& options)
 }
 
 }  // namespace fake
+
+namespace fixture {
+
+using lines = std::vector<std::string>;
+
+// The fake clock starts at 1 January 1970 00:00:00 UTC; a log line that is
+// written before anything moves it opens with this.
+inline const std::string stamp = "[01-01-1970 00:00:00.000000] ";
+
+// The SSID lines of n Wi-Fi interfaces, named net0, net1, ...
+inline lines wifi(int n)
+{
+    lines out;
+    for (int e = 0; e < n; ++e)
+        out.push_back("wireless.@wifi-iface[" + std::to_string(e) + "].ssid=net" + std::to_string(e));
+    return out;
+}
+
+// Calls a program's main with these arguments, the program name first.
+template <class Main>
+int run_main(Main main, std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    return main(static_cast<int>(args.size()), argv.data());
+}
+
+// Every test starts from a fresh fake.
+class fake_test : public ::testing::Test {
+protected:
+    void SetUp() override { fake::reset(); }
+};
+
+// A table of rows, each run against a fresh fake.
+template <class Row>
+class fake_table : public fake_test, public ::testing::WithParamInterface<Row> {};
+
+// A fresh fake that serves the options the test puts in uci.
+class uci_test : public fake_test {
+protected:
+    std::map<std::string, std::string> uci;
+
+    void SetUp() override
+    {
+        fake_test::SetUp();
+        fake::serve_uci_map(uci);
+    }
+};
+
+}  // namespace fixture
