@@ -6,16 +6,8 @@
 set -uo pipefail
 
 if [ "${1:-}" = inside ]; then
-    want=$((9 * 3600 + 30 * 60))
-    while :; do
-        t=$EPOCHREALTIME; ms=${t#*.}; ms=$((10#${ms:0:3}))
-        [ "$ms" -ge 20 ] && [ "$ms" -lt 300 ] && break
-        sleep 0.01 2>/dev/null || :
-    done
-    off=$(( (${t%.*} % 86400 - want + 86400) % 86400 ))
-    [ "$off" -ge 43200 ] && off=$((off - 86400))
-    sign=+; [ "$off" -lt 0 ] && { sign=-; off=$((-off)); }
-    export TZ=$(printf 'ZEL%s%d:%02d:%02d' "$sign" $((off / 3600)) $((off % 3600 / 60)) $((off % 60)))
+    source "$(dirname "$0")/lib.sh"
+    set_time_of_day $((9 * 3600 + 30 * 60))
     zelautoreboot --app=autoreboot "-mode=By Time" -time=09:30 &
     pid=$!
     # The target is 59 seconds away; give it 75.

@@ -9,18 +9,8 @@ set -uo pipefail
 # with seconds makes that the time of day), stop it when it still runs after
 # two seconds, and leave its exit status in /var/test_status.
 if [ "${1:-}" = inside ]; then
-    want=$((10#$2 * 3600 + 10#$3 * 60 + 10#$4)); shift 4
-    # Start early in a second, so that all of the program's clock readings
-    # fall into the same second.
-    while :; do
-        t=$EPOCHREALTIME; ms=${t#*.}; ms=$((10#${ms:0:3}))
-        [ "$ms" -ge 20 ] && [ "$ms" -lt 300 ] && break
-        sleep 0.01 2>/dev/null || :
-    done
-    off=$(( (${t%.*} % 86400 - want + 86400) % 86400 ))
-    [ "$off" -ge 43200 ] && off=$((off - 86400))
-    sign=+; [ "$off" -lt 0 ] && { sign=-; off=$((-off)); }
-    export TZ=$(printf 'ZEL%s%d:%02d:%02d' "$sign" $((off / 3600)) $((off % 3600 / 60)) $((off % 60)))
+    source "$(dirname "$0")/lib.sh"
+    set_time_of_day $((10#$2 * 3600 + 10#$3 * 60 + 10#$4)); shift 4
     echo '[old] line' > /var/log/zelautoreboot
     zelautoreboot "$@" &
     pid=$!

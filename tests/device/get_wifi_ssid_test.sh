@@ -6,6 +6,14 @@ need_program zelvlan uci
 
 file() { cat "$KEPT/var/zelvlan_ssid"; }
 
+# The list made again after the SSID at position N is deleted, over the list
+# made before it.
+without_ssid() { # N
+    sim_sh "zelvlan --app=get-wifi-ssid
+uci delete wireless.@wifi-iface[$1].ssid; uci commit wireless
+zelvlan --app=get-wifi-ssid"
+}
+
 sim -- zelvlan --app=get-wifi-ssid
 expect_status 0
 expect_eq "$(file)" '"All Others" "all"
@@ -15,9 +23,7 @@ expect_eq "$(file)" '"All Others" "all"
 expect_file_matches "$KEPT/var/log/zelvlan" "^$STAMP_RE Running\.\.\.main_get_wifi_ssid$"
 
 # A gap at position 1 ends the list; the file is rewritten whole.
-sim_sh 'zelvlan --app=get-wifi-ssid
-uci delete wireless.@wifi-iface[1].ssid; uci commit wireless
-zelvlan --app=get-wifi-ssid'
+without_ssid 1
 expect_eq "$(file)" '"All Others" "all"
 "ZelOffice" "ath0"' "SSID list with a gap"
 
@@ -34,9 +40,7 @@ expect_eq "$(file)" '"All Others" "all"
 expect_no_file "$KEPT/var/sim/reboot.log" "nothing rebooted"
 
 # No SSID at position 0: the All Others entry alone, not an old list.
-sim_sh 'zelvlan --app=get-wifi-ssid
-uci delete wireless.@wifi-iface[0].ssid; uci commit wireless
-zelvlan --app=get-wifi-ssid'
+without_ssid 0
 expect_eq "$(file)" '"All Others" "all"' "SSID list without an SSID at 0"
 
 finish

@@ -11,10 +11,36 @@
 # sim takes the options of sim/run before "--" (--settings DIR); its output
 # goes to $SIM_OUT (stdout) and $SIM_ERR (stderr), its status to $SIM_STATUS.
 # settings_copy gives a private copy of the sample settings to change.
+# kept_show CONFIG prints the committed config of the last sim as our uci
+# shows it in the bare form, whichever form the sandbox's store printed.
 # ZEL_STAGE and ZEL_SOURCE_DIR come from CTest; run by hand they default to
-# this source tree and its build/stage.
+# this source tree and its build/stage. ZEL_STORE_FORM (bare or quoted) is
+# the form sim/run gives the store.
+#
+# Inside the sandbox a test script may source this file for
+# set_time_of_day alone.
 
 set -uo pipefail
+
+# Waits for the early part of a second, then sets TZ so that the local time
+# of day is the given second after midnight (a POSIX offset can carry
+# seconds): every clock reading of a program started now falls into that
+# same second.
+set_time_of_day() { # seconds since midnight
+    local want=$1 t ms off sign
+    while :; do
+        t=$EPOCHREALTIME; ms=${t#*.}; ms=$((10#${ms:0:3}))
+        [ "$ms" -ge 20 ] && [ "$ms" -lt 300 ] && break
+        sleep 0.01 2>/dev/null || :
+    done
+    off=$(( (${t%.*} % 86400 - want + 86400) % 86400 ))
+    [ "$off" -ge 43200 ] && off=$((off - 86400))
+    sign=+; [ "$off" -lt 0 ] && { sign=-; off=$((-off)); }
+    TZ=$(printf 'ZEL%s%d:%02d:%02d' "$sign" $((off / 3600)) $((off % 3600 / 60)) $((off % 60)))
+    export TZ
+}
+
+[ "${SIM:-}" = 1 ] && return 0
 
 ZEL_SOURCE_DIR=${ZEL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 ZEL_STAGE=${ZEL_STAGE:-$ZEL_SOURCE_DIR/build/stage}
@@ -80,6 +106,14 @@ sim() {
         cat "$SIM_ERR" >&2
     fi
     return 0
+}
+
+# Read on the host, where no /etc/uci.conf asks for quoted values; staged
+# changes are not seen, only what was committed.
+kept_show() { # config
+    local uci=$ZEL_STAGE/sbin/uci
+    [ -x "$uci" ] || uci=$ZEL_STAGE/usr/sbin/uci
+    "$uci" -c "$KEPT/etc/config" -t "$work_dir/no-changes" show "$1"
 }
 
 # sim_sh [sim/run options] SCRIPT: the script runs under the sandbox's sh.

@@ -1,6 +1,7 @@
 # The simulated access point itself: what it builds, what its fakes do, and
 # that it leaves nothing behind on the host.
 source "$(dirname "$0")/lib.sh"
+need_program uci
 
 mark=simtest$$$RANDOM
 in_sandbox_pids() { # processes that carry the mark in their environment
@@ -45,13 +46,18 @@ done)
 expect_eq "$left" "" "processes still in the sandbox's namespaces"
 
 # --- reboot only reaches the fake ------------------------------------------
-# Each path is first checked to be the fake, and only then run.
+# Every name of the list, on PATH and in every directory of the list, is
+# first checked to be the fake; only then a few are run.
 sim_sh '
+    . "$ZEL_SOURCE_DIR/sim/lib/reboot_names.sh"
     fake=/run/sim/fakes/reboot
-    for p in $(command -v reboot) /sbin/reboot /usr/sbin/reboot /bin/systemctl /usr/bin/systemctl \
-             $(command -v systemctl) /sbin/halt /sbin/poweroff /sbin/shutdown /sbin/init; do
-        [ -e "$p" ] || continue
+    for name in $reboot_names; do
+        p=$(command -v $name) || { echo "NOT ON PATH: $name"; exit 9; }
         [ "$p" -ef "$fake" ] || { echo "NOT FAKE: $p"; exit 9; }
+        for dir in $reboot_dirs; do
+            [ -e "$dir/$name" ] || continue
+            [ "$dir/$name" -ef "$fake" ] || { echo "NOT FAKE: $dir/$name"; exit 9; }
+        done
     done
     reboot
     /sbin/reboot -f
@@ -82,6 +88,7 @@ sim_sh '
     echo "brctl=$(readlink -f "$(command -v brctl)")"
     echo "zelvlan=$(command -v zelvlan)"
     echo "uci=$(command -v uci)"
+    [ -e /etc/uci.conf ] || echo "no uci.conf"
     echo "tz=$TZ"'
 expect_status 0 "tool set"
 expect_file_matches "$SIM_OUT" '^sh=.*busybox$'
@@ -97,8 +104,13 @@ fi
 if [ -x "$ZEL_STAGE/sbin/uci" ]; then
     expect_line "$SIM_OUT" "uci=$ZEL_STAGE/sbin/uci"
 fi
+if [ "${ZEL_STORE_FORM:-bare}" = bare ]; then
+    expect_line "$SIM_OUT" "no uci.conf"
+fi
 TZ=UTC-3 sim_sh 'echo "tz=$TZ"'
 expect_line "$SIM_OUT" "tz=UTC-3"
+sim_sh --store-form quoted 'cat /etc/uci.conf'
+expect_eq "$(cat "$SIM_OUT")" "show_form quoted" "/etc/uci.conf of the quoted store"
 
 # --- devices from the settings ---------------------------------------------
 settings=$(settings_copy)

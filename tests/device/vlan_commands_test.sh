@@ -73,12 +73,12 @@ in_sandbox refresh_dhcp_lan '
     uci get vlan.cfg029c96.netmask > /var/lan_mask
     uci get vlan.@vlan[0].ip > /var/vlan10_ip
     uci get vlan.@vlan[2].ip > /var/vlan20_ip
-    uci show network.lan.proto > /var/lan_proto'
+    uci get network.lan.proto > /var/lan_proto'
 expect_file "$var/lan_ip" 192.168.1.77
 expect_file "$var/lan_mask" 255.255.0.0
 expect_file "$var/vlan10_ip" 192.168.10.9
 expect_file "$var/vlan20_ip" 192.168.20.1
-expect_file "$var/lan_proto" network.lan.proto=dhcp
+expect_file "$var/lan_proto" dhcp
 expect_log "Running...main_refresh_lan_ip"
 grep -q "option ip '192.168.1.77'" "$work/keep/etc/config/vlan" || fail "vlan config not committed"
 

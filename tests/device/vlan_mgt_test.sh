@@ -10,44 +10,25 @@ large=$ZEL_SOURCE_DIR/tests/device/settings/vlan_large
 # Interfaces of the network config that the VLAN manager owns, as uci shows them.
 owned() { grep -E '^network\.vlan' "$1" | sort; }
 
+# The lines uci shows for a static bridge interface of a /24.
+bridge_interface() { # name members ipaddr
+    printf '%s\n' "network.$1.ifname=$2" "network.$1.ipaddr=$3" "network.$1.netmask=255.255.255.0" \
+        "network.$1.proto=static" "network.$1.type=bridge" "network.$1=interface"
+}
+
 # --- default settings: bridges exist, the Wi-Fi interfaces are free of br-lan
 sim_sh '
 for i in ath0 ath1 ath2; do brctl delif br-lan $i; done
 brctl addbr br-vlansw2; brctl addbr br-vlansw4all
 zelvlan --app=vlan-mgt
-uci show network > /var/network.show
 for b in br-vlansw2 br-vlansw4all; do ls /sys/class/net/$b/brif > /var/$b.members; done'
 expect_status 0
-expected='network.vlan10.ifname=eth0.10 ath0
-network.vlan10.ipaddr=192.168.10.1
-network.vlan10.netmask=255.255.255.0
-network.vlan10.proto=static
-network.vlan10.type=bridge
-network.vlan10=interface
-network.vlan20.ifname=eth0.20 ath1.20
-network.vlan20.ipaddr=192.168.20.1
-network.vlan20.netmask=255.255.255.0
-network.vlan20.proto=static
-network.vlan20.type=bridge
-network.vlan20=interface
-network.vlan30.ifname=eth0.30 ath0 ath1 ath2
-network.vlan30.ipaddr=192.168.30.1
-network.vlan30.netmask=255.255.255.0
-network.vlan30.proto=static
-network.vlan30.type=bridge
-network.vlan30=interface
-network.vlansw2.ifname=eth0.40 ath2
-network.vlansw2.ipaddr=192.168.102.2
-network.vlansw2.netmask=255.255.255.0
-network.vlansw2.proto=static
-network.vlansw2.type=bridge
-network.vlansw2=interface
-network.vlansw4all.ifname=eth0.50 ath0 ath1 ath2
-network.vlansw4all.ipaddr=192.168.111.1
-network.vlansw4all.netmask=255.255.255.0
-network.vlansw4all.proto=static
-network.vlansw4all.type=bridge
-network.vlansw4all=interface'
+kept_show network > "$KEPT/var/network.show"
+expected=$(bridge_interface vlan10 "eth0.10 ath0" 192.168.10.1
+    bridge_interface vlan20 "eth0.20 ath1.20" 192.168.20.1
+    bridge_interface vlan30 "eth0.30 ath0 ath1 ath2" 192.168.30.1
+    bridge_interface vlansw2 "eth0.40 ath2" 192.168.102.2
+    bridge_interface vlansw4all "eth0.50 ath0 ath1 ath2" 192.168.111.1)
 expect_eq "$(owned "$KEPT/var/network.show")" "$(LC_ALL=C sort <<<"$expected")" "network config after vlan-mgt"
 expect_line "$KEPT/var/network.show" "network.lan.ifname=eth0"
 expect_file_lacks "$KEPT/var/network.show" "vlan99"
@@ -67,9 +48,9 @@ for off in 0 absent; do
     sim_sh "
 zelvlan --app=vlan-mgt
 $switch; uci commit vlanac
-zelvlan --app=vlan-mgt
-uci show network > /var/network.show"
+zelvlan --app=vlan-mgt"
     expect_status 0
+    kept_show network > "$KEPT/var/network.show"
     expect_eq "$(owned "$KEPT/var/network.show")" "" "switch $off: no VLAN interface left"
     expect_line "$KEPT/var/network.show" "network.lan.ipaddr=192.168.1.1"
     expect_line "$KEPT/var/network.show" "network.wan=interface"
@@ -84,9 +65,9 @@ sim_sh --settings "$settings" "
 uci set vlan.@vlan[0].ip=\"1.2.3.4';reboot;'\\\$(reboot)\"
 uci set vlan.@vlan[0].netmask='255.0.0.0;reboot'
 uci commit vlan
-zelvlan --app=vlan-mgt
-uci show network > /var/network.show"
+zelvlan --app=vlan-mgt"
 expect_status 0
+kept_show network > "$KEPT/var/network.show"
 expect_line "$KEPT/var/network.show" "network.vlan10.ipaddr=1.2.3.4';reboot;'\$(reboot)"
 expect_line "$KEPT/var/network.show" "network.vlan10.netmask=255.0.0.0;reboot"
 expect_no_file "$KEPT/var/sim/reboot.log" "nothing rebooted"
@@ -94,9 +75,9 @@ expect_file_matches "$KEPT/var/log/zelvlan" "id=10\[ip=1\.2\.3\.4';reboot;'\\\$\
 
 # --- 32 VLAN sections, 8 switch-VLANs over four Wi-Fi interfaces
 sim_sh --settings "$large" '
-zelvlan --app=vlan-mgt
-uci show network > /var/network.show'
+zelvlan --app=vlan-mgt'
 expect_status 0
+kept_show network > "$KEPT/var/network.show"
 show=$KEPT/var/network.show
 expect_eq "$(grep -cE '^network\.vlan[0-9]+=interface$' "$show")" 32 "VLAN interfaces"
 ssid_index=(0 1 2 3)
