@@ -254,35 +254,41 @@ option* find_option(section& s, std::string_view name)
     return nullptr;
 }
 
+namespace {
+
+// The option of that name, added at the end (with is_list as given) when the
+// section has none.
+option& option_named(section& s, std::string_view name, bool is_list)
+{
+    if (option* o = find_option(s, name))
+        return *o;
+    s.options.emplace_back();
+    option& o = s.options.back();
+    o.name.append(name);
+    o.is_list = is_list;
+    return o;
+}
+
+}  // namespace
+
 void set_option_value(section& s, std::string_view name, std::string value)
 {
-    option* o = find_option(s, name);
-    if (!o) {
-        s.options.emplace_back();
-        o = &s.options.back();
-        o->name.append(name);
-    }
-    o->is_list = false;
-    o->items.clear();
-    o->value = std::move(value);
+    option& o = option_named(s, name, false);
+    o.is_list = false;
+    o.items.clear();
+    o.value = std::move(value);
 }
 
 void add_list_value(section& s, std::string_view name, std::string value)
 {
-    option* o = find_option(s, name);
-    if (!o) {
-        s.options.emplace_back();
-        o = &s.options.back();
-        o->name.append(name);
-        o->is_list = true;
-    }
+    option& o = option_named(s, name, true);
     // A single value met by a list item becomes the list's first item.
-    if (!o->is_list) {
-        o->is_list = true;
-        o->items.push_back(std::move(o->value));
-        o->value.clear();
+    if (!o.is_list) {
+        o.is_list = true;
+        o.items.push_back(std::move(o.value));
+        o.value.clear();
     }
-    o->items.push_back(std::move(value));
+    o.items.push_back(std::move(value));
 }
 
 bool parse_config(const std::string& text, package& out, parse_error& err)
