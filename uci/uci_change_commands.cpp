@@ -51,11 +51,10 @@ int cmd_change(context& ctx, change_kind kind)
 {
     key k;
     int status = 1;
-    if (!key_argument(ctx, k, status))
+    if (!key_argument(ctx, kind != change_kind::remove, k, status))
         return status;
-    const bool wants_value = kind != change_kind::remove;
     const bool wants_option = kind == change_kind::add_list || kind == change_kind::del_list;
-    if (!k.has_section || k.has_value != wants_value || (wants_option && !k.has_option))
+    if (!k.has_section || (wants_option && !k.has_option))
         return fail_invalid(ctx);
     if (kind == change_kind::set && !k.has_option) {
         if (!valid_type(k.value))
@@ -121,10 +120,8 @@ int cmd_revert(context& ctx)
 {
     key k;
     int status = 1;
-    if (!key_argument(ctx, k, status))
+    if (!key_argument(ctx, false, k, status))
         return status;
-    if (k.has_value)
-        return fail_invalid(ctx);
     config_view view;
     if (!load(ctx, k.config, view_mode::stage, view, status))
         return status;

@@ -39,9 +39,9 @@ bool read_config(context& ctx, const std::string& config, config_view& view, int
                  bool quiet_missing = false);
 
 // The single key argument of get, show, set, delete, add_list, del_list
-// and revert; false (reported) when there isn't exactly one or it is
-// malformed.
-bool key_argument(context& ctx, key& k, int& status);
+// and revert, which carries "=value" exactly when with_value; false
+// (reported) when there isn't exactly one or it doesn't fit.
+bool key_argument(context& ctx, bool with_value, key& k, int& status);
 // Index of the section the key names; -1, reported as not found, when none.
 int keyed_section(context& ctx, const package& p, const key& k, int& status);
 // The option the key names in s; null, reported as not found, when none.

@@ -67,13 +67,13 @@ bool read_config(context& ctx, const std::string& config, config_view& view, int
     return true;
 }
 
-bool key_argument(context& ctx, key& k, int& status)
+bool key_argument(context& ctx, bool with_value, key& k, int& status)
 {
     if (ctx.args.size() != 2) {
         status = usage(ctx);
         return false;
     }
-    if (!parse_key(ctx.args[1], k)) {
+    if (!parse_key(ctx.args[1], k) || k.has_value != with_value) {
         status = fail_invalid(ctx);
         return false;
     }

@@ -58,9 +58,9 @@ int cmd_get(context& ctx)
 {
     key k;
     int status = 1;
-    if (!key_argument(ctx, k, status))
+    if (!key_argument(ctx, false, k, status))
         return status;
-    if (!k.has_section || k.has_value)
+    if (!k.has_section)
         return fail_invalid(ctx);
     config_view view;
     if (!read_config(ctx, k.config, view, status))
@@ -87,10 +87,8 @@ int cmd_show(context& ctx)
         return show_all(ctx);
     key k;
     int status = 1;
-    if (!key_argument(ctx, k, status))
+    if (!key_argument(ctx, false, k, status))
         return status;
-    if (k.has_value)
-        return fail_invalid(ctx);
     config_view view;
     if (!read_config(ctx, k.config, view, status))
         return status;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "uci_config.h"
-#include "uci_test_dirs.h"
+#include "uci_test_support.h"
 
 namespace {
 
@@ -32,10 +32,7 @@ pid_t start_uci(const std::vector<std::string>& args, const std::string& out_pat
 {
     std::vector<std::string> all = {"uci"};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
+    std::vector<char*> argv = uci_test::argv_of(all);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -8,7 +8,7 @@
 
 #include "uci_commands.h"
 #include "uci_delta.h"
-#include "uci_test_dirs.h"
+#include "uci_test_support.h"
 
 namespace {
 
@@ -47,10 +47,7 @@ protected:
     {
         std::vector<std::string> all = {"uci", "-c", conf, "-t", save};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
+        std::vector<char*> argv = uci_test::argv_of(all);
         result r;
         r.status = uci::run_command(static_cast<int>(all.size()), argv.data(), r.out, r.err, form);
         return r;

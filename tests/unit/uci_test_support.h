@@ -1,5 +1,6 @@
 // What the configuration store's tests share: a private config and save
-// directory under /tmp for each test, and whole-file reads and writes.
+// directory under /tmp for each test, whole-file reads and writes, and
+// argument vectors.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "uci_files.h"
 
@@ -32,6 +34,17 @@ inline bool write_file(const std::string& path, const std::string& text)
     bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     return ok && rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// The argv of a program run with args: pointers into them, then a null
+// pointer.
+inline std::vector<char*> argv_of(std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    return argv;
 }
 
 // root/config as the config directory, root/save as the save directory
