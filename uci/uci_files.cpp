@@ -142,6 +142,16 @@ bool read_all(int fd, std::string& out)
     }
 }
 
+bool read_file(const std::string& path, std::string& out)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = read_all(fd, out);
+    close(fd);
+    return ok;
+}
+
 void close_view(config_view& view)
 {
     if (view.delta_fd >= 0)
@@ -160,6 +170,8 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     view.changes.clear();
     view.delta_empty = true;
 
+    // Every failure below leaves nothing held.
+    view_closer closer(view);
     const std::string path = config_path(dirs, config);
     view.config_fd = open_locked(path, mode == view_mode::commit ? LOCK_EX : LOCK_SH, view.config_stat);
     if (view.config_fd < 0) {
@@ -173,13 +185,11 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     std::string text;
     if (!read_all(view.config_fd, text)) {
         message = io_message("reading", path);
-        close_view(view);
         return store_status::io_error;
     }
     parse_error perr;
     if (!parse_config(text, view.pkg, perr)) {
         message = "Parse error (" + perr.reason + ") at line " + std::to_string(perr.line) + " in " + path;
-        close_view(view);
         return store_status::parse_failed;
     }
 
@@ -187,7 +197,6 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     if (mode == view_mode::stage) {
         if (!make_dirs(dirs.savedir)) {
             message = io_message("creating", dirs.savedir);
-            close_view(view);
             return store_status::io_error;
         }
         view.delta_fd = open(dpath.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
@@ -195,16 +204,16 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
         view.delta_fd = open(dpath.c_str(), (mode == view_mode::commit ? O_RDWR | O_APPEND : O_RDONLY) | O_CLOEXEC);
     }
     if (view.delta_fd < 0) {
-        if (errno == ENOENT && mode != view_mode::stage)
+        if (errno == ENOENT && mode != view_mode::stage) {
+            closer.keep();
             return store_status::ok;
+        }
         message = io_message("opening", dpath);
-        close_view(view);
         return store_status::io_error;
     }
     std::string delta;
     if (lock_fd(view.delta_fd, mode == view_mode::read ? LOCK_SH : LOCK_EX) != 0 || !read_all(view.delta_fd, delta)) {
         message = io_message("reading", dpath);
-        close_view(view);
         return store_status::io_error;
     }
     // A write cut short leaves a last line without its end; it is no
@@ -214,7 +223,6 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     if (mode != view_mode::read && whole < delta.size()) {
         if (ftruncate(view.delta_fd, static_cast<off_t>(whole)) != 0) {
             message = io_message("repairing", dpath);
-            close_view(view);
             return store_status::io_error;
         }
         delta.resize(whole);
@@ -222,6 +230,7 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
     view.delta_empty = delta.empty();
     parse_changes(delta, identity_of(view.config_stat), view.changes);
     apply_changes(view.pkg, view.changes);
+    closer.keep();
     return store_status::ok;
 }
 

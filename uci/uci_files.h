@@ -42,6 +42,24 @@ store_status load_view(const store_dirs& dirs, const std::string& config, view_m
                        config_view& view, std::string& message);
 void close_view(config_view& view);
 
+// Closes a view, and so lets go of its locks, when it goes out of scope;
+// keep() hands the open view on instead.
+class view_closer {
+public:
+    explicit view_closer(config_view& view) : view_(&view) {}
+    view_closer(const view_closer&) = delete;
+    view_closer& operator=(const view_closer&) = delete;
+    ~view_closer()
+    {
+        if (view_)
+            close_view(*view_);
+    }
+    void keep() { view_ = nullptr; }
+
+private:
+    config_view* view_;
+};
+
 // Appends changes to the staged-changes file (the view must be in stage
 // mode) and to the view.
 store_status stage(config_view& view, const std::vector<change>& changes, std::string& message);
@@ -61,5 +79,8 @@ bool write_all(int fd, const std::string& text);
 
 // The whole content of an open file.
 bool read_all(int fd, std::string& out);
+
+// The whole content of the file at path; false when it can't be read.
+bool read_file(const std::string& path, std::string& out);
 
 }  // namespace uci

@@ -254,35 +254,41 @@ option* find_option(section& s, std::string_view name)
     return nullptr;
 }
 
+namespace {
+
+// The option of that name, added at the end (with is_list as given) when the
+// section has none.
+option& option_named(section& s, std::string_view name, bool is_list)
+{
+    if (option* o = find_option(s, name))
+        return *o;
+    s.options.emplace_back();
+    option& o = s.options.back();
+    o.name.append(name);
+    o.is_list = is_list;
+    return o;
+}
+
+}  // namespace
+
 void set_option_value(section& s, std::string_view name, std::string value)
 {
-    option* o = find_option(s, name);
-    if (!o) {
-        s.options.emplace_back();
-        o = &s.options.back();
-        o->name.append(name);
-    }
-    o->is_list = false;
-    o->items.clear();
-    o->value = std::move(value);
+    option& o = option_named(s, name, false);
+    o.is_list = false;
+    o.items.clear();
+    o.value = std::move(value);
 }
 
 void add_list_value(section& s, std::string_view name, std::string value)
 {
-    option* o = find_option(s, name);
-    if (!o) {
-        s.options.emplace_back();
-        o = &s.options.back();
-        o->name.append(name);
-        o->is_list = true;
-    }
+    option& o = option_named(s, name, true);
     // A single value met by a list item becomes the list's first item.
-    if (!o->is_list) {
-        o->is_list = true;
-        o->items.push_back(std::move(o->value));
-        o->value.clear();
+    if (!o.is_list) {
+        o.is_list = true;
+        o.items.push_back(std::move(o.value));
+        o.value.clear();
     }
-    o->items.push_back(std::move(value));
+    o.items.push_back(std::move(value));
 }
 
 bool parse_config(const std::string& text, package& out, parse_error& err)
@@ -301,6 +307,10 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
     // Sections of one file tend to have as many options as the one before
     // them: reserved that way, a large file takes fewer fresh pages.
     size_t options_hint = 8;
+    auto reject = [&err](const char* reason) {
+        err.reason = reason;
+        return false;
+    };
     for (;;) {
         int r = read_words(text, pos, line, start, st, err.reason);
         const size_t count = st.count;
@@ -315,25 +325,17 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
         err.line = start;
         const keyword kw = keyword_of(words[0]);
         if (kw == keyword::config) {
-            if (count < 2) {
-                err.reason = "missing section type";
-                return false;
-            }
-            if (count > 3) {
-                err.reason = "too many arguments";
-                return false;
-            }
+            if (count < 2)
+                return reject("missing section type");
+            if (count > 3)
+                return reject("too many arguments");
             if (current >= 0)
                 options_hint = std::max<size_t>(out.sections[static_cast<size_t>(current)].options.size(), 4);
-            if (!valid_type(words[1])) {
-                err.reason = "invalid section type";
-                return false;
-            }
+            if (!valid_type(words[1]))
+                return reject("invalid section type");
             std::string name = count == 3 ? std::string(words[2]) : std::string();
-            if (!name.empty() && !valid_name(name)) {
-                err.reason = "invalid section name";
-                return false;
-            }
+            if (!name.empty() && !valid_name(name))
+                return reject("invalid section name");
             if (!name.empty()) {
                 auto found = named.find(name);
                 if (found != named.end()) {
@@ -347,22 +349,14 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
             create_section(out, words[1], name);
             current = static_cast<long>(out.sections.size()) - 1;
         } else if (kw == keyword::option || kw == keyword::list) {
-            if (current < 0) {
-                err.reason = "option outside of a section";
-                return false;
-            }
-            if (count < 3) {
-                err.reason = "missing option value";
-                return false;
-            }
-            if (count > 3) {
-                err.reason = "too many arguments";
-                return false;
-            }
-            if (!valid_name(words[1])) {
-                err.reason = "invalid option name";
-                return false;
-            }
+            if (current < 0)
+                return reject("option outside of a section");
+            if (count < 3)
+                return reject("missing option value");
+            if (count > 3)
+                return reject("too many arguments");
+            if (!valid_name(words[1]))
+                return reject("invalid option name");
             section& s = out.sections[static_cast<size_t>(current)];
             if (s.options.empty())
                 s.options.reserve(options_hint);
@@ -371,13 +365,10 @@ bool parse_config(const std::string& text, package& out, parse_error& err)
             else
                 add_list_value(s, words[1], std::string(words[2]));
         } else if (kw == keyword::package) {
-            if (count != 2) {
-                err.reason = "invalid package line";
-                return false;
-            }
+            if (count != 2)
+                return reject("invalid package line");
         } else {
-            err.reason = "invalid command";
-            return false;
+            return reject("invalid command");
         }
     }
 }

@@ -18,43 +18,21 @@
 #include <vector>
 
 #include "uci_config.h"
-#include "uci_files.h"
+#include "uci_test_support.h"
 
 namespace {
 
+using uci_test::read_file;
+using uci_test::write_file;
+
 const char uci_program[] = ZEL_BINARY_DIR "/uci/uci";
-
-std::string read_file(const std::string& path)
-{
-    std::string text;
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return "<absent>";
-    uci::read_all(fd, text);
-    close(fd);
-    return text;
-}
-
-bool write_file(const std::string& path, const std::string& text)
-{
-    std::string temp = path + ".new";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return ok && rename(temp.c_str(), path.c_str()) == 0;
-}
 
 // Starts uci with the arguments, its output going to the given files.
 pid_t start_uci(const std::vector<std::string>& args, const std::string& out_path, const std::string& err_path)
 {
     std::vector<std::string> all = {"uci"};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
+    std::vector<char*> argv = uci_test::argv_of(all);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -88,30 +66,19 @@ struct run_result {
     std::string out, err;
 };
 
-class uci_process : public ::testing::Test {
+class uci_process : public uci_test::temp_dirs {
 protected:
-    std::string root, conf, save;
-
     void SetUp() override
     {
-        char tmpl[] = "/tmp/uci_process_test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-        conf = root + "/config";
-        save = root + "/save";
-        ASSERT_EQ(mkdir(conf.c_str(), 0755), 0);
+        temp_dirs::SetUp();
+        if (HasFatalFailure())
+            return;
         // Under user-mode emulation of a cross build the test may not be
         // able to start the target's program at all.
         pid_t pid = start_uci({}, root + "/probe.out", root + "/probe.err");
         int status = pid < 0 ? -1 : wait_status(pid);
         if (status != 1 || read_file(root + "/probe.err").rfind("Usage: uci ", 0) != 0)
             GTEST_SKIP() << "cannot run " << uci_program;
-    }
-
-    void TearDown() override
-    {
-        std::string cmd = "rm -rf '" + root + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
 
     std::vector<std::string> with_dirs(std::vector<std::string> args, const std::string& savedir)

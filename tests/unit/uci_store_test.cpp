@@ -2,90 +2,70 @@
 // directories: reading, staging, commit, revert and every error path.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "uci_commands.h"
 #include "uci_delta.h"
-#include "uci_files.h"
+#include "uci_test_support.h"
 
 namespace {
+
+using uci::show_form;
+using uci_test::read_file;
+using uci_test::write_file;
 
 struct result {
     int status;
     std::string out, err;
 };
 
-std::string read_file(const std::string& path)
-{
-    std::string text;
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return "<absent>";
-    uci::read_all(fd, text);
-    close(fd);
-    return text;
-}
-
-void write_file(const std::string& path, const std::string& text)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-}
-
 const char vlan_fixture[] =
     "config vlan\n\toption vlanid '1'\n\toption ip '192.168.1.1'\n\n"
     "config vlan\n\toption vlanid '10'\n\tlist ports 'eth0'\n\tlist ports 'ath0'\n\toption empty ''\n\n"
     "config activation 'activation'\n\toption enabled '1'\n";
 
-class uci_store : public ::testing::Test {
-protected:
-    std::string root, conf, save;
+// Values that the two forms of show print differently.
+const char wireless_fixture[] =
+    "config wifi-iface\n\toption ssid 'Bob'\"'\"'s \"net\"'\n\toption mode 'ap'\n"
+    "\tlist member 'eth0.10'\n\tlist member 'ath1 x'\n\tlist member 'ath2'\n\toption bridge 'All Others'\n"
+    "\toption empty ''\n";
 
+class uci_store : public uci_test::temp_dirs {
+protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/uci_store_test.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
-        conf = root + "/config";
-        save = root + "/save";
-        ASSERT_EQ(mkdir(conf.c_str(), 0755), 0);
-        write_file(conf + "/vlan", vlan_fixture);
+        temp_dirs::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(write_file(conf + "/vlan", vlan_fixture));
+        ASSERT_TRUE(write_file(conf + "/wireless", wireless_fixture));
     }
 
-    void TearDown() override
+    // The host's settings file never decides the form of show here.
+    result uci(std::vector<std::string> args, show_form form = show_form::bare)
     {
-        std::string cmd = "rm -rf '" + root + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
-
-    result uci(std::vector<std::string> args, bool with_dirs = true)
-    {
-        std::vector<std::string> all = {"uci"};
-        if (with_dirs)
-            all.insert(all.end(), {"-c", conf, "-t", save});
+        std::vector<std::string> all = {"uci", "-c", conf, "-t", save};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
+        std::vector<char*> argv = uci_test::argv_of(all);
         result r;
-        r.status = uci::run_command(static_cast<int>(all.size()), argv.data(), r.out, r.err);
+        r.status = uci::run_command(static_cast<int>(all.size()), argv.data(), r.out, r.err, form);
         return r;
     }
 
-    std::string out_of(std::vector<std::string> args)
+    std::string out_of(std::vector<std::string> args, show_form form = show_form::bare)
     {
-        result r = uci(args);
+        result r = uci(args, form);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         return r.out;
+    }
+
+    // Each command succeeds and prints nothing.
+    void silently(std::vector<std::vector<std::string>> commands)
+    {
+        for (const std::vector<std::string>& args : commands)
+            EXPECT_EQ(out_of(args), "") << args.at(0) << " " << args.back();
     }
 
     std::string staged() { return read_file(save + "/vlan"); }
@@ -94,13 +74,14 @@ protected:
 struct read_case {
     std::vector<std::string> args;
     std::string out;
+    show_form form = show_form::bare;
 };
 
 class uci_reads : public uci_store, public ::testing::WithParamInterface<read_case> {};
 
-TEST_P(uci_reads, print_bare_values)
+TEST_P(uci_reads, print_values)
 {
-    EXPECT_EQ(out_of(GetParam().args), GetParam().out);
+    EXPECT_EQ(out_of(GetParam().args, GetParam().form), GetParam().out);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,13 +105,28 @@ INSTANTIATE_TEST_SUITE_P(
                   "vlan.@vlan[0]=vlan\nvlan.@vlan[0].vlanid=1\nvlan.@vlan[0].ip=192.168.1.1\n"
                   "vlan.@vlan[1]=vlan\nvlan.@vlan[1].vlanid=10\nvlan.@vlan[1].ports=eth0 ath0\n"
                   "vlan.@vlan[1].empty=\nvlan.activation=activation\nvlan.activation.enabled=1\n"},
-        read_case{{"export", "vlan"}, std::string("package vlan\n\n") + vlan_fixture}));
+        read_case{{"export", "vlan"}, std::string("package vlan\n\n") + vlan_fixture},
+        read_case{{"show", "wireless"},
+                  "wireless.@wifi-iface[0]=wifi-iface\nwireless.@wifi-iface[0].ssid=Bob's \"net\"\n"
+                  "wireless.@wifi-iface[0].mode=ap\nwireless.@wifi-iface[0].member=eth0.10 ath1 x ath2\n"
+                  "wireless.@wifi-iface[0].bridge=All Others\nwireless.@wifi-iface[0].empty=\n"},
+        // The quoted form: every value in single quotes, an embedded one as
+        // '\'', each item of a list quoted, an empty option left out.
+        read_case{{"show", "wireless"},
+                  "wireless.@wifi-iface[0]=wifi-iface\nwireless.@wifi-iface[0].ssid='Bob'\\''s \"net\"'\n"
+                  "wireless.@wifi-iface[0].mode='ap'\nwireless.@wifi-iface[0].member='eth0.10' 'ath1 x' 'ath2'\n"
+                  "wireless.@wifi-iface[0].bridge='All Others'\n",
+                  show_form::quoted},
+        read_case{{"show", "vlan.@vlan[1].ports"}, "vlan.@vlan[1].ports='eth0' 'ath0'\n", show_form::quoted},
+        read_case{{"show", "vlan.activation"}, "vlan.activation=activation\nvlan.activation.enabled='1'\n",
+                  show_form::quoted},
+        read_case{{"get", "wireless.@wifi-iface[0].empty"}, "\n", show_form::quoted}));
 
 TEST_F(uci_store, show_without_argument_lists_every_config_and_skips_others)
 {
-    write_file(conf + "/a-first", "config x 'y'\n");
-    write_file(conf + "/.vlan.uci-abcdef", "junk junk\n");
-    write_file(conf + "/bad.name", "junk junk\n");
+    ASSERT_TRUE(write_file(conf + "/a-first", "config x 'y'\n"));
+    ASSERT_TRUE(write_file(conf + "/.vlan.uci-abcdef", "junk junk\n"));
+    ASSERT_TRUE(write_file(conf + "/bad.name", "junk junk\n"));
     ASSERT_EQ(mkdir((conf + "/subdir").c_str(), 0755), 0);
     std::string out = out_of({"show"});
     EXPECT_EQ(out.substr(0, 22), "a-first.y=x\nvlan.@vlan");
@@ -140,11 +136,11 @@ TEST_F(uci_store, show_without_argument_lists_every_config_and_skips_others)
 
 TEST_F(uci_store, changes_are_staged_seen_and_committed)
 {
-    EXPECT_EQ(out_of({"set", "vlan.@vlan[1].ip=192.168.10.1"}), "");
-    EXPECT_EQ(out_of({"set", "vlan.lan=interface"}), "");
-    EXPECT_EQ(out_of({"add_list", "vlan.lan.dns=1.1.1.1"}), "");
-    EXPECT_EQ(out_of({"add_list", "vlan.lan.dns=8.8.8.8"}), "");
-    EXPECT_EQ(out_of({"delete", "vlan.@vlan[0].ip"}), "");
+    silently({{"set", "vlan.@vlan[1].ip=192.168.10.1"},
+              {"set", "vlan.lan=interface"},
+              {"add_list", "vlan.lan.dns=1.1.1.1"},
+              {"add_list", "vlan.lan.dns=8.8.8.8"},
+              {"delete", "vlan.@vlan[0].ip"}});
     EXPECT_EQ(read_file(conf + "/vlan"), vlan_fixture);
 
     EXPECT_EQ(out_of({"get", "vlan.cfg029c96.ip"}), "192.168.10.1\n");
@@ -173,7 +169,7 @@ TEST_F(uci_store, changes_are_staged_seen_and_committed)
 
 TEST_F(uci_store, add_prints_the_generated_name_that_keys_reach)
 {
-    write_file(conf + "/vlan", "config vlan\n\toption vlanid '1'\n");
+    ASSERT_TRUE(write_file(conf + "/vlan", "config vlan\n\toption vlanid '1'\n"));
     EXPECT_EQ(out_of({"add", "vlan", "vlan"}), "cfg029c96\n");
     EXPECT_EQ(out_of({"set", "vlan.cfg029c96.ip=192.168.1.1"}), "");
     EXPECT_EQ(out_of({"add", "vlan", "vlan"}), "cfg039c96\n");
@@ -203,11 +199,9 @@ TEST_F(uci_store, lists_and_deletions)
     EXPECT_EQ(out_of({"get", "vlan.@vlan[0].ip"}), "192.168.1.1 10.0.0.1\n");
     EXPECT_EQ(out_of({"del_list", "vlan.@vlan[1].ports=eth0"}), "");
     EXPECT_EQ(out_of({"get", "vlan.@vlan[1].ports"}), "ath0\n");
-    EXPECT_EQ(out_of({"del_list", "vlan.@vlan[1].ports=nothere"}), "");
-    EXPECT_EQ(out_of({"del_list", "vlan.@vlan[1].ports=ath0"}), "");
+    silently({{"del_list", "vlan.@vlan[1].ports=nothere"}, {"del_list", "vlan.@vlan[1].ports=ath0"}});
     EXPECT_EQ(uci({"get", "vlan.@vlan[1].ports"}).status, 1);
-    EXPECT_EQ(out_of({"set", "vlan.@vlan[1].vlanid=20"}), "");
-    EXPECT_EQ(out_of({"delete", "vlan.@vlan[0]"}), "");
+    silently({{"set", "vlan.@vlan[1].vlanid=20"}, {"delete", "vlan.@vlan[0]"}});
     EXPECT_EQ(out_of({"get", "vlan.@vlan[0].vlanid"}), "20\n");
     EXPECT_EQ(out_of({"commit", "vlan"}), "");
     EXPECT_EQ(read_file(conf + "/vlan"),
@@ -217,10 +211,10 @@ TEST_F(uci_store, lists_and_deletions)
 
 TEST_F(uci_store, revert_drops_staged_changes)
 {
-    out_of({"set", "vlan.@vlan[0].ip=1.1.1.1"});
-    out_of({"set", "vlan.@vlan[0].vlanid=7"});
-    out_of({"set", "vlan.@vlan[1].vlanid=8"});
-    out_of({"set", "vlan.activation.enabled=0"});
+    silently({{"set", "vlan.@vlan[0].ip=1.1.1.1"},
+              {"set", "vlan.@vlan[0].vlanid=7"},
+              {"set", "vlan.@vlan[1].vlanid=8"},
+              {"set", "vlan.activation.enabled=0"}});
     EXPECT_EQ(out_of({"revert", "vlan.@vlan[0].ip"}), "");
     EXPECT_EQ(out_of({"get", "vlan.@vlan[0].ip"}), "192.168.1.1\n");
     EXPECT_EQ(out_of({"get", "vlan.@vlan[0].vlanid"}), "7\n");
@@ -251,7 +245,7 @@ TEST_F(uci_store, commit_applies_changes_to_the_file_as_it_is_now)
 {
     out_of({"set", "vlan.activation.mine=1"});
     // Another process committed meanwhile.
-    write_file(conf + "/vlan", std::string(vlan_fixture) + "\toption theirs '2'\n");
+    ASSERT_TRUE(write_file(conf + "/vlan", std::string(vlan_fixture) + "\toption theirs '2'\n"));
     EXPECT_EQ(out_of({"commit", "vlan"}), "");
     EXPECT_EQ(out_of({"get", "vlan.activation.theirs"}), "2\n");
     EXPECT_EQ(out_of({"get", "vlan.activation.mine"}), "1\n");
@@ -278,7 +272,7 @@ TEST_F(uci_store, commit_stopped_after_its_rename_is_not_applied_twice)
     struct stat st;
     ASSERT_EQ(stat((conf + "/vlan").c_str(), &st), 0);
     uci::append_marker_line(pending, uci::identity_of(st));
-    write_file(save + "/vlan", pending);
+    ASSERT_TRUE(write_file(save + "/vlan", pending));
 
     EXPECT_EQ(out_of({"changes", "vlan"}), "");
     EXPECT_EQ(out_of({"get", "vlan.@vlan[1].ports"}), "eth0 ath0 ath1\n");
@@ -299,8 +293,8 @@ TEST_F(uci_store, marker_of_another_file_keeps_the_changes)
     uci::file_identity other;
     other.ino = 1;
     uci::append_marker_line(pending, other);
-    write_file(save + "/vlan", pending + "set cfg019c96 cut 'half");
-    write_file(conf + "/.vlan.uci-Ab12Cd", "partial");
+    ASSERT_TRUE(write_file(save + "/vlan", pending + "set cfg019c96 cut 'half"));
+    ASSERT_TRUE(write_file(conf + "/.vlan.uci-Ab12Cd", "partial"));
     EXPECT_EQ(out_of({"get", "vlan.activation.enabled"}), "0\n");
     out_of({"set", "vlan.activation.more=1"});
     EXPECT_EQ(out_of({"commit", "vlan"}), "");
@@ -325,7 +319,7 @@ TEST_F(uci_store, handles_a_500_section_config)
     for (int i = 0; i < 500; ++i)
         text += "config vlan\n\toption vlanid '" + std::to_string(i) + "'\n\tlist ports 'eth0'\n\n";
     text += "config interface 'lan'\n\toption proto 'static'\n";
-    write_file(conf + "/big", text);
+    ASSERT_TRUE(write_file(conf + "/big", text));
     EXPECT_EQ(out_of({"get", "big.@vlan[499].vlanid"}), "499\n");
     EXPECT_EQ(out_of({"get", "big.cfg1f49c96.vlanid"}), "499\n");
     EXPECT_EQ(out_of({"get", "big.@vlan[-500].vlanid"}), "0\n");
@@ -344,17 +338,18 @@ struct error_case {
     std::vector<std::string> args;
     const char* err;        // exact text, or the start of it when it ends in '*'
     bool usage;
+    show_form form = show_form::bare;
 };
 
 class uci_errors : public uci_store, public ::testing::WithParamInterface<error_case> {};
 
 TEST_P(uci_errors, report_fail_and_change_nothing)
 {
-    write_file(conf + "/broken", "config t\n\toption a 'x\ny'\n\tbad line\n");
+    ASSERT_TRUE(write_file(conf + "/broken", "config t\n\toption a 'x\ny'\n\tbad line\n"));
     out_of({"set", "vlan.activation.staged=1"});
     std::string before = staged();
 
-    result r = uci(GetParam().args);
+    result r = uci(GetParam().args, GetParam().form);
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.out, "");
     std::string want = GetParam().err;
@@ -374,7 +369,7 @@ TEST_P(uci_errors, report_fail_and_change_nothing)
     // -q keeps every error text away but not the status.
     std::vector<std::string> quiet = GetParam().args;
     quiet.push_back("-q");
-    r = uci(quiet);
+    r = uci(quiet, GetParam().form);
     EXPECT_NE(r.status, 0);
     if (!GetParam().usage) {
         EXPECT_EQ(r.err, "");
@@ -403,6 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
         error_case{{"show", "vlan.missing"}, not_found, false},
         error_case{{"show", "vlan.activation.missing"}, not_found, false},
         error_case{{"show", "vlan.@vlan[x]"}, invalid, false},
+        error_case{{"show", "vlan.@vlan[1].empty"}, not_found, false, show_form::quoted},
         error_case{{"set", "vlan.activation.enabled"}, invalid, false},
         error_case{{"set", "vlan.activation"}, invalid, false},
         error_case{{"set", "vlan.missing.enabled=1"}, not_found, false},
@@ -446,7 +442,7 @@ TEST_F(uci_store, commit_of_a_broken_config_keeps_its_staged_changes)
 {
     out_of({"set", "vlan.activation.enabled=0"});
     std::string before = staged();
-    write_file(conf + "/vlan", "config t\n\toption o 'open\n");
+    ASSERT_TRUE(write_file(conf + "/vlan", "config t\n\toption o 'open\n"));
     result r = uci({"commit", "vlan"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("uci: Parse error (unterminated quote) at line 2 in ", 0), 0u) << r.err;
@@ -456,11 +452,50 @@ TEST_F(uci_store, commit_of_a_broken_config_keeps_its_staged_changes)
 
 TEST_F(uci_store, show_of_every_config_goes_on_past_a_broken_one)
 {
-    write_file(conf + "/a", "bad\n");
+    ASSERT_TRUE(write_file(conf + "/a", "bad\n"));
     result r = uci({"show"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("vlan.activation.enabled=1\n"), std::string::npos);
     EXPECT_EQ(r.err.rfind("uci: Parse error (invalid command) at line 1 in ", 0), 0u);
+}
+
+// The device's settings file picks the form of show; tests read a private
+// copy of it, never the host's.
+struct settings_case {
+    const char* text;  // null: no file
+    show_form form;
+};
+
+class uci_settings : public uci_test::temp_dirs, public ::testing::WithParamInterface<settings_case> {};
+
+TEST_P(uci_settings, select_the_form_of_show)
+{
+    const std::string path = root + "/uci.conf";
+    if (GetParam().text) {
+        ASSERT_TRUE(write_file(path, GetParam().text));
+    }
+    EXPECT_EQ(uci::show_form_in(path), GetParam().form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    files, uci_settings,
+    ::testing::Values(settings_case{nullptr, show_form::bare},
+                      settings_case{"", show_form::bare},
+                      settings_case{"show_form quoted\n", show_form::quoted},
+                      settings_case{"show_form quoted", show_form::quoted},
+                      settings_case{"# the store of a current base\nshow_form quoted\n", show_form::quoted},
+                      settings_case{"show_form bare\n", show_form::bare},
+                      settings_case{"show_form quoted \n", show_form::bare},
+                      settings_case{" show_form quoted\n", show_form::bare},
+                      settings_case{"show_form  quoted\n", show_form::bare}));
+
+class uci_settings_file : public uci_test::temp_dirs {};
+
+TEST_F(uci_settings_file, that_cannot_be_read_leaves_show_bare)
+{
+    const std::string path = root + "/uci.conf";
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    EXPECT_EQ(uci::show_form_in(path), show_form::bare);
 }
 
 }  // namespace
