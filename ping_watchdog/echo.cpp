@@ -2,15 +2,14 @@
 #include "watchdog.h"
 
 #include "system.h"
+#include "system_io.h"
 
+#include <cstdio>
 #include <cstring>
 #include <arpa/inet.h>
 #include <linux/filter.h>
 #include <linux/icmp.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-watchdog_state watchdog;
 
 namespace {
 constexpr unsigned char type_echo_reply = 0;
@@ -31,21 +30,19 @@ uint16_t get_u16_msb_first(const unsigned char* at)
 }
 }  // namespace
 
-int open_result_file(const std::string& path)
+int open_result_file(watchdog_state& w, const std::string& path)
 {
-    watchdog.result_path = path;
+    w.result_path = path;
     if (path.size() > result_path_limit)
         return -1;
-    watchdog.result_file = std::fopen(path.c_str(), "w");
-    return watchdog.result_file ? 0 : -1;
+    w.result_file = text_file_create(path);
+    return w.result_file ? 0 : -1;
 }
 
-void write_result_text(const char* text)
+void write_result_text(watchdog_state& w, std::string_view text)
 {
-    if (!watchdog.result_file)
-        return;
-    std::fputs(text, watchdog.result_file);
-    std::fflush(watchdog.result_file);
+    if (w.result_file)
+        text_file_write(w.result_file, text);
 }
 
 uint16_t internet_checksum(const unsigned char* bytes, int length)
@@ -67,12 +64,12 @@ void timeval_subtract(struct timeval& a, const struct timeval& b)
     a.tv_usec -= b.tv_usec;
 }
 
-int build_echo_request(int32_t sequence)
+int build_echo_request(watchdog_state& w, int32_t sequence)
 {
-    unsigned char* packet = watchdog.send_buffer;
+    unsigned char* packet = w.send_buffer;
     std::memset(packet, 0, packet_buffer_size);
     packet[0] = type_echo_request;
-    put_u16_msb_first(packet + 4, watchdog.identifier);
+    put_u16_msb_first(packet + 4, w.identifier);
     put_u16_msb_first(packet + 6, static_cast<uint16_t>(static_cast<uint32_t>(sequence) & 0xffff));
 
     // The send time comes back only to us, so it keeps the machine's byte
@@ -89,49 +86,48 @@ int build_echo_request(int32_t sequence)
     return length;
 }
 
-void send_echo_request()
+void send_echo_request(watchdog_state& w)
 {
-    int length = build_echo_request(watchdog.sequence_counter);
+    int length = build_echo_request(w, w.sequence_counter);
     // A request that fails to go out simply goes unanswered.
-    sendto(watchdog.socket_fd, watchdog.send_buffer, static_cast<size_t>(length), 0,
-           reinterpret_cast<const struct sockaddr*>(&watchdog.target), sizeof watchdog.target);
-    watchdog.sequence_counter = static_cast<int32_t>(static_cast<uint32_t>(watchdog.sequence_counter) + 1);
-    watchdog.sent_mark = watchdog.sequence_counter;
+    socket_send(w.socket_fd, w.send_buffer, static_cast<size_t>(length),
+                reinterpret_cast<const struct sockaddr*>(&w.target), sizeof w.target);
+    w.sequence_counter = static_cast<int32_t>(static_cast<uint32_t>(w.sequence_counter) + 1);
+    w.sent_mark = w.sequence_counter;
 }
 
-void receive_reply()
+void receive_reply(watchdog_state& w)
 {
-    std::memset(&watchdog.source, 0, sizeof watchdog.source);
-    socklen_t source_length = sizeof watchdog.source;
-    ssize_t length = recvfrom(watchdog.socket_fd, watchdog.receive_buffer, packet_buffer_size, 0,
-                              reinterpret_cast<struct sockaddr*>(&watchdog.source), &source_length);
+    std::memset(&w.source, 0, sizeof w.source);
+    int hop_limit = -1;
+    long length = socket_receive(w.socket_fd, w.receive_buffer, packet_buffer_size, w.source, hop_limit);
     if (length < 0)
         return;
-    clock_read(watchdog.receive_time);
-    if (examine_reply(watchdog.receive_buffer, static_cast<int>(length)) != -1)
-        watchdog.answered_mark = watchdog.sent_mark;
-    if (watchdog.reply_flag == 1)
+    clock_read(w.receive_time);
+    if (examine_reply(w, w.receive_buffer, static_cast<int>(length)) != -1)
+        w.answered_mark = w.sent_mark;
+    if (w.reply_flag == 1)
         sleep_seconds(1);
 }
 
-int examine_reply(const unsigned char* packet, int length)
+int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
 {
     int header_length = length > 0 ? (packet[0] & 0x0f) * 4 : 0;
     const unsigned char* icmp = packet + header_length;
     // Our replies carry the send time; anything shorter is not one of them.
     bool ours = length - header_length >= reply_minimum && icmp[0] == type_echo_reply &&
-                get_u16_msb_first(icmp + 4) == watchdog.identifier;
+                get_u16_msb_first(icmp + 4) == w.identifier;
     if (!ours) {
-        if (watchdog.event_count == 1 && watchdog.reply_flag == -1)
-            write_result_text("Request timed out.\r");
-        ++watchdog.event_count;
+        if (w.event_count == 1 && w.reply_flag == -1)
+            write_result_text(w, "Request timed out.\r");
+        ++w.event_count;
         return -1;
     }
 
     uint32_t sent_seconds, sent_microseconds;
     std::memcpy(&sent_seconds, icmp + 8, 4);
     std::memcpy(&sent_microseconds, icmp + 12, 4);
-    struct timeval elapsed = watchdog.receive_time;
+    struct timeval elapsed = w.receive_time;
     struct timeval sent {};
     sent.tv_sec = static_cast<time_t>(sent_seconds);
     sent.tv_usec = static_cast<suseconds_t>(sent_microseconds);
@@ -139,26 +135,27 @@ int examine_reply(const unsigned char* packet, int length)
     double milliseconds = static_cast<double>(elapsed.tv_sec) * 1000 +
                           static_cast<double>(elapsed.tv_usec) / microseconds_per_millisecond;
 
-    if (watchdog.result_file) {
-        std::fseek(watchdog.result_file, 0, SEEK_END);
-        if (std::ftell(watchdog.result_file) > result_file_limit) {
-            std::fclose(watchdog.result_file);
-            watchdog.result_file = nullptr;
-        }
+    if (w.result_file && text_file_size(w.result_file) > result_file_limit) {
+        text_file_close(w.result_file);
+        w.result_file = nullptr;
     }
     // A file that failed to reopen earlier is tried again at every reply.
-    if (!watchdog.result_file) {
-        watchdog.result_file = std::fopen(watchdog.result_path.c_str(), "w");
-        if (!watchdog.result_file)
+    if (!w.result_file) {
+        w.result_file = text_file_create(w.result_path);
+        if (!w.result_file)
             return 5;
     }
 
-    std::fprintf(watchdog.result_file, "Reply from_pw %s: bytes=%d icmp_seq_pw=%u ttl=%d time=%.3f ms \r",
-                 inet_ntoa(watchdog.source.sin_addr), length - header_length - echo_header_length,
-                 static_cast<unsigned>(get_u16_msb_first(icmp + 6)), static_cast<int>(packet[8]), milliseconds);
-    std::fflush(watchdog.result_file);
-    ++watchdog.event_count;
-    watchdog.reply_flag = 1;
+    char source[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &reinterpret_cast<const struct sockaddr_in&>(w.source).sin_addr, source, sizeof source);
+    char record[256];
+    int size = std::snprintf(record, sizeof record, "Reply from_pw %s: bytes=%d icmp_seq_pw=%u ttl=%d time=%.3f ms \r",
+                             source, length - header_length - echo_header_length,
+                             static_cast<unsigned>(get_u16_msb_first(icmp + 6)), static_cast<int>(packet[8]),
+                             milliseconds);
+    text_file_write(w.result_file, std::string_view(record, static_cast<std::size_t>(size)));
+    ++w.event_count;
+    w.reply_flag = 1;
     return 0;
 }
 
@@ -168,7 +165,7 @@ void install_reply_filter(int fd, uint16_t identifier)
     // pinging the device or other programs' replies must not count as events.
     struct icmp_filter types {};
     types.data = ~(1U << ICMP_ECHOREPLY);
-    setsockopt(fd, SOL_RAW, ICMP_FILTER, &types, sizeof types);
+    socket_option(fd, SOL_RAW, ICMP_FILTER, &types, sizeof types);
 
     // The packet starts with the IP header: X := its length, then the ICMP
     // type at X and the identifier at X+4 (loaded most significant byte
@@ -182,25 +179,20 @@ void install_reply_filter(int fd, uint16_t identifier)
         BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
         BPF_STMT(BPF_RET | BPF_K, 0),
     };
-    struct sock_fprog program {};
-    program.len = sizeof code / sizeof code[0];
-    program.filter = code;
-    setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+    socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
 
     // Whatever arrived before the filter was in place is dropped unread.
-    unsigned char scratch[64];
-    while (recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) >= 0) {
-    }
+    socket_discard_pending(fd);
 }
 
-void close_watchdog()
+void close_watchdog(watchdog_state& w)
 {
-    if (watchdog.socket_fd != -1) {
-        close(watchdog.socket_fd);
-        watchdog.socket_fd = -1;
+    if (w.socket_fd != -1) {
+        socket_close(w.socket_fd);
+        w.socket_fd = -1;
     }
-    if (watchdog.result_file) {
-        std::fclose(watchdog.result_file);
-        watchdog.result_file = nullptr;
+    if (w.result_file) {
+        text_file_close(w.result_file);
+        w.result_file = nullptr;
     }
 }

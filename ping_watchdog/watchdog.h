@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 // The settings of one run, filled from the command line.
@@ -20,9 +21,6 @@ struct watchdog_settings {
     std::string result_dir;
 };
 
-// The record that start-up and loop read; the main procedure owns it.
-extern watchdog_settings* active_settings;
-
 constexpr std::size_t packet_buffer_size = 4096;
 constexpr int echo_data_length = 56;
 constexpr int echo_header_length = 8;
@@ -31,10 +29,15 @@ constexpr std::size_t result_path_limit = 51;
 constexpr long result_file_limit = 20480;
 constexpr int receive_buffer_bytes = 10240;
 
-// Process-wide state of the echo exchange, set up by start_watchdog.
+struct text_file;
+
+// Everything the watchdog keeps for one run: its settings from the command
+// line and the state of the echo exchange that start_watchdog sets up. The
+// main procedure owns the one record and hands it down by reference.
 struct watchdog_state {
+    watchdog_settings settings;
     int socket_fd = -1;
-    FILE* result_file = nullptr;
+    text_file* result_file = nullptr;
     std::string result_path;
     struct sockaddr_in target {};
     uint16_t identifier = 0;
@@ -44,40 +47,39 @@ struct watchdog_state {
     int32_t reply_flag = -1;  // -1 until the current cycle has an accepted reply
     int32_t event_count = 0;  // events of the current cycle
     struct timeval receive_time {};
-    struct sockaddr_in source {};
+    struct sockaddr_storage source {};
     unsigned char send_buffer[packet_buffer_size] {};
     unsigned char receive_buffer[packet_buffer_size] {};
 };
 
-extern watchdog_state watchdog;
-
 // Command line and start-up.
 int zelpingwdog_main(int argc, char** argv);
-// The walk over the arguments with the given settings record; always 0.
-int run_command_line(int argc, char** argv, watchdog_settings& settings);
-int start_watchdog();
+// The walk over the arguments into the record's settings; always 0.
+int run_command_line(int argc, char** argv, watchdog_state& w);
+int start_watchdog(watchdog_state& w);
 // atoi's reading of a decimal text, cut to its low 16 bits (-1 gives 65535).
 uint16_t low16_of_decimal(const std::string& text);
 
 // Echo exchange and result file.
-int open_result_file(const std::string& path);
-void write_result_text(const char* text);
-int build_echo_request(int32_t sequence);
-void send_echo_request();
-void receive_reply();
-int examine_reply(const unsigned char* packet, int length);
+int open_result_file(watchdog_state& w, const std::string& path);
+// Writes a record to the result file and flushes it; nothing without a file.
+void write_result_text(watchdog_state& w, std::string_view text);
+int build_echo_request(watchdog_state& w, int32_t sequence);
+void send_echo_request(watchdog_state& w);
+void receive_reply(watchdog_state& w);
+int examine_reply(watchdog_state& w, const unsigned char* packet, int length);
 uint16_t internet_checksum(const unsigned char* bytes, int length);
 void timeval_subtract(struct timeval& a, const struct timeval& b);
-void close_watchdog();
+void close_watchdog(watchdog_state& w);
 // Lets only echo replies carrying the identifier reach the socket.
 void install_reply_filter(int fd, uint16_t identifier);
 
 // Watch loop.
 // One cycle: sleep, send, wait for at most two events within the budget.
 // Returns 0, or -1 when a wait failed (socket and result file then closed).
-int watch_cycle(bool first_cycle, int& highest_fd);
+int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd);
 // Whether the requests sent since the latest accepted reply reached the
 // failure count. A failure count of 0 never reboots.
-bool reboot_due(uint16_t failure_count);
-void reboot_sequence();
-int watch_loop(uint16_t failure_count);
+bool reboot_due(const watchdog_state& w, uint16_t failure_count);
+void reboot_sequence(watchdog_state& w);
+int watch_loop(watchdog_state& w, uint16_t failure_count);

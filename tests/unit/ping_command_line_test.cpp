@@ -6,13 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <netinet/in.h>
-#include <unistd.h>
 
-using ping_test::read_file;
+using ping_test::result_path;
 
 namespace {
 
@@ -25,7 +24,7 @@ std::string stamp()
 
 // Runs the walk over "zelpingwdog ARGS..." with a result directory of the
 // test's own; returns the commands handed to the shell.
-std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdog_settings& settings)
+std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdog_state& w)
 {
     std::vector<std::string> words = {"zelpingwdog"};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -33,37 +32,27 @@ std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdo
     for (auto& w : words)
         argv.push_back(&w[0]);
     argv.push_back(nullptr);
-    EXPECT_EQ(run_command_line(static_cast<int>(words.size()), argv.data(), settings), 0);
+    EXPECT_EQ(run_command_line(static_cast<int>(words.size()), argv.data(), w), 0);
     return fake::system_commands();
-}
-
-bool can_open_raw_socket()
-{
-    int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
 }
 
 class ping_command_line : public ::testing::Test {
 protected:
-    ping_test::scratch_dir dir;
-    watchdog_settings settings;
+    watchdog_state w;
+    watchdog_settings& settings = w.settings;
     void SetUp() override
     {
         fake::reset();
         fake::set_clock(1796610512, 4120);
-        close_watchdog();
-        watchdog = watchdog_state();
-        settings.result_dir = dir.path;
+        fake::set_file_text("/etc/protocols", "# Internet protocols\nip\t0\tIP\nicmp\t1\tICMP\t# control\n");
+        settings.result_dir = "/var/";
     }
-    void TearDown() override { close_watchdog(); }
+    void TearDown() override { close_watchdog(w); }
 };
 
 TEST_F(ping_command_line, no_arguments_logs_one_line)
 {
-    EXPECT_EQ(walk({}, settings),
+    EXPECT_EQ(walk({}, w),
               std::vector<std::string>{"echo '[" + stamp() + "] Running...zel_pingwdog" + log_tail});
 }
 
@@ -83,12 +72,12 @@ TEST_P(ping_walk, pieces_in_walk_order)
     std::string expected;
     for (char ch : c.pieces)
         expected += ch == 'S' ? "[" + stamp() + "]" : std::string(1, ch);
-    EXPECT_EQ(walk(c.arguments, settings), std::vector<std::string>{"echo '" + expected + log_tail});
+    EXPECT_EQ(walk(c.arguments, w), std::vector<std::string>{"echo '" + expected + log_tail});
     EXPECT_EQ(settings.interval, c.interval);
     EXPECT_EQ(settings.startup_delay, c.delay);
     EXPECT_EQ(settings.failure_count, c.failure_count);
     EXPECT_EQ(settings.target_address, c.target);
-    EXPECT_FALSE(std::filesystem::exists(dir.file())) << "nothing may start";
+    EXPECT_FALSE(fake::has_file_text(result_path)) << "nothing may start";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -147,19 +136,18 @@ class ping_refused_target : public ping_command_line, public ::testing::WithPara
 
 TEST_P(ping_refused_target, fails_after_the_start_line)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
     const auto& c = GetParam();
     auto commands = walk({"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9", "-failcount=2"},
-                         settings);
+                         w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line(c.target, 4, 9, 2));
     // The result file was emptied and closed without its banner.
-    EXPECT_TRUE(std::filesystem::exists(dir.file()));
-    EXPECT_EQ(read_file(dir.file()), "");
-    EXPECT_EQ(watchdog.socket_fd, -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
-    EXPECT_EQ(watchdog.sent_mark, 0) << "no request may go out";
+    EXPECT_TRUE(fake::has_file_text(result_path));
+    EXPECT_EQ(fake::file_text(result_path), "");
+    EXPECT_EQ(w.socket_fd, -1);
+    EXPECT_TRUE(fake::open_sockets().empty());
+    EXPECT_EQ(w.result_file, nullptr);
+    EXPECT_TRUE(fake::sent().empty()) << "no request may go out";
 }
 
 INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
@@ -171,9 +159,7 @@ INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
-    auto commands = walk({"-ipaddr=10.1.1.1", "-failcount=7", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    auto commands = walk({"-ipaddr=10.1.1.1", "-failcount=7", "--app=pingwdog", "-ipaddr=255.255.255.255"}, w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
     std::string s = "[" + stamp() + "]";
@@ -184,9 +170,7 @@ TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
 
 TEST_F(ping_command_line, each_starting_argument_starts_again)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
-    auto commands = walk({"--app=pingwdog", "-ipaddr=1.2.3.4x", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    auto commands = walk({"--app=pingwdog", "-ipaddr=1.2.3.4x", "--app=pingwdog", "-ipaddr=255.255.255.255"}, w);
     ASSERT_EQ(commands.size(), 3u);
     EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
     EXPECT_EQ(commands[1], start_line("1.2.3.4x", 0, 0, 0));
@@ -194,51 +178,65 @@ TEST_F(ping_command_line, each_starting_argument_starts_again)
 
 TEST_F(ping_command_line, result_path_too_long_is_refused_after_the_start_line)
 {
-    settings.result_dir = dir.path + std::string(40, 'd') + "/";
-    std::filesystem::create_directory(settings.result_dir);
+    settings.result_dir = "/var/" + std::string(40, 'd') + "/";
     settings.target_address = "127.0.0.1";
-    active_settings = &settings;
-    EXPECT_EQ(start_watchdog(), 2);
-    active_settings = nullptr;
+    EXPECT_EQ(start_watchdog(w), 2);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
-    EXPECT_FALSE(std::filesystem::exists(settings.result_dir + "webspingwatchdog.msg"));
+    EXPECT_FALSE(fake::has_file_text(settings.result_dir + "webspingwatchdog.msg"));
 }
 
-TEST_F(ping_command_line, missing_result_directory_is_refused_after_the_start_line)
+TEST_F(ping_command_line, result_file_that_cannot_be_opened_is_refused_after_the_start_line)
 {
-    settings.result_dir = dir.path + "absent/";
+    fake::refuse_file(result_path);
     settings.target_address = "127.0.0.1";
-    active_settings = &settings;
-    EXPECT_EQ(start_watchdog(), 2);
-    active_settings = nullptr;
+    EXPECT_EQ(start_watchdog(w), 2);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_TRUE(fake::raw_sockets().empty());
+}
+
+TEST_F(ping_command_line, without_icmp_in_the_protocols_start_fails_with_1)
+{
+    fake::set_file_text("/etc/protocols", "ip\t0\tIP\n# icmp 1 ICMP\nicmpx 1\n");
+    settings.target_address = "127.0.0.1";
+    EXPECT_EQ(start_watchdog(w), 1);
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_FALSE(fake::has_file_text(result_path));
 }
 
 TEST_F(ping_command_line, without_raw_socket_privilege_start_fails_with_3)
 {
-    // The privilege is dropped in a child process; it reports what it saw
-    // through its exit status.
-    chmod(dir.path.c_str(), 0777);
-    pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        if (getuid() == 0 && setuid(65534) != 0)
-            _exit(100);
-        if (can_open_raw_socket())
-            _exit(101);
-        settings.target_address = "127.0.0.1";
-        active_settings = &settings;
-        int result = start_watchdog();
-        bool logged = fake::system_commands() == std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)};
-        bool emptied = std::filesystem::exists(dir.file()) && read_file(dir.file()).empty();
-        _exit(!logged ? 102 : !emptied ? 103 : watchdog.sent_mark != 0 ? 104 : result);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 100 || WEXITSTATUS(status) == 101)
-        GTEST_SKIP() << "could not give up the raw socket privilege";
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    fake::refuse_raw_sockets();
+    settings.target_address = "127.0.0.1";
+    EXPECT_EQ(start_watchdog(w), 3);
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_TRUE(fake::has_file_text(result_path));
+    EXPECT_EQ(fake::file_text(result_path), "");
+    EXPECT_EQ(w.result_file, nullptr);
+}
+
+TEST_F(ping_command_line, start_up_opens_the_socket_writes_the_banner_and_runs_the_loop)
+{
+    settings.target_address = "127.0.0.1";
+    settings.failure_count = 3;
+    fake::fail_waits_after(0, EBADF);  // the loop ends at its first wait
+    EXPECT_EQ(start_watchdog(w), 0);
+    EXPECT_EQ(fake::raw_sockets(), (std::vector<std::pair<int, int>>{{AF_INET, 1}}));
+    ASSERT_GE(fake::socket_options().size(), 1u);
+    const auto& rcvbuf = fake::socket_options()[0];
+    EXPECT_EQ(rcvbuf.level, SOL_SOCKET);
+    EXPECT_EQ(rcvbuf.name, SO_RCVBUF);
+    int size = 0;
+    ASSERT_EQ(rcvbuf.value.size(), sizeof size);
+    std::memcpy(&size, rcvbuf.value.data(), sizeof size);
+    EXPECT_EQ(size, 10240);
+    EXPECT_FALSE(fake::attached_filter().empty());
+    EXPECT_EQ(fake::file_text(result_path),
+              "This is system tools of ping watchdog.\nThe target ip is 127.0.0.1 and the number of failure to "
+              "reboot is 3\n");
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "127.0.0.1");
+    EXPECT_EQ(fake::sent()[0].bytes[0], 8);
+    EXPECT_TRUE(fake::open_sockets().empty()) << "closed when the wait failed";
 }
 
 }  // namespace

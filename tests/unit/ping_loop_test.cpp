@@ -2,17 +2,19 @@
 
 #include "fake_system.h"
 #include "ping_packets.h"
+#include "system_io.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstring>
+#include <cerrno>
+#include <arpa/inet.h>
 #include <sys/time.h>
 
+using ping_test::from;
 using ping_test::make_packet;
 using ping_test::packet_spec;
-using ping_test::read_file;
+using ping_test::result_path;
 
 namespace {
 
@@ -21,31 +23,24 @@ const std::string notice = "It will be reboot  after 3 seconds!!!";
 
 class ping_loop : public ::testing::Test {
 protected:
-    ping_test::scratch_dir dir;
-    ping_test::packet_pipe pipe;
-    watchdog_settings settings;
+    watchdog_state w;
 
     void SetUp() override
     {
         fake::reset();
         fake::set_clock(1796610512, 4120);
-        close_watchdog();
-        watchdog = watchdog_state();
-        watchdog.identifier = 0x4242;
-        settings.target_address = "10.9.8.7";
-        settings.startup_delay = 5;
-        settings.interval = 2;
-        active_settings = &settings;
-        ASSERT_EQ(open_result_file(dir.file()), 0);
-        watchdog.socket_fd = pipe.watchdog_end();
+        w.identifier = 0x4242;
+        w.settings.target_address = "10.9.8.7";
+        w.settings.startup_delay = 5;
+        w.settings.interval = 2;
+        w.target.sin_family = AF_INET;
+        w.target.sin_addr.s_addr = htonl(0x0a090807);
+        ASSERT_EQ(open_result_file(w, result_path), 0);
+        w.socket_fd = raw_socket_open(AF_INET, 1);
     }
-    void TearDown() override
-    {
-        // The pipe closes its own ends.
-        watchdog.socket_fd = -1;
-        close_watchdog();
-        active_settings = nullptr;
-    }
+    void TearDown() override { close_watchdog(w); }
+
+    std::string result() const { return fake::file_text(result_path); }
 
     // Queues two events for one cycle without waiting on the clock: our
     // reply and a stray packet, or two stray packets (which end the cycle
@@ -54,12 +49,8 @@ protected:
     {
         packet_spec stray;
         stray.identifier = 0x1111;
-        if (kind == 'A') {
-            ASSERT_TRUE(pipe.push(make_packet({})));
-        } else {
-            ASSERT_TRUE(pipe.push(make_packet(stray)));
-        }
-        ASSERT_TRUE(pipe.push(make_packet(stray)));
+        fake::deliver(from("10.9.8.7", make_packet(kind == 'A' ? packet_spec() : stray)));
+        fake::deliver(from("10.9.8.7", make_packet(stray)));
     }
 
 };
@@ -81,10 +72,10 @@ TEST_P(ping_failure_pattern, reboots_after_the_expected_cycle)
     std::vector<size_t> sleeps_at_command;
     fake::set_system_hook([&](const std::string&) { sleeps_at_command.push_back(fake::sleeps().size()); });
 
-    EXPECT_EQ(watch_loop(c.failure_count), 0);
-    EXPECT_EQ(watchdog.sent_mark, static_cast<int32_t>(c.cycles.size()));
-    EXPECT_EQ(watchdog.socket_fd, -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
+    EXPECT_EQ(watch_loop(w, c.failure_count), 0);
+    EXPECT_EQ(w.sent_mark, static_cast<int32_t>(c.cycles.size()));
+    EXPECT_EQ(w.socket_fd, -1);
+    EXPECT_EQ(w.result_file, nullptr);
 
     std::vector<std::string> commands = fake::system_commands();
     ASSERT_EQ(commands.size(), 2u);
@@ -127,8 +118,8 @@ TEST_F(ping_loop, result_file_holds_records_then_the_notice)
         queue_cycle(kind);
     // The reply times follow the fake clock, so only the records' order and
     // shape are checked here.
-    EXPECT_EQ(watch_loop(3), 0);
-    std::string text = read_file(dir.file());
+    EXPECT_EQ(watch_loop(w, 3), 0);
+    std::string text = result();
     ASSERT_GE(text.size(), notice.size());
     EXPECT_EQ(text.substr(text.size() - notice.size()), notice);
     std::string body = text.substr(0, text.size() - notice.size());
@@ -138,7 +129,7 @@ TEST_F(ping_loop, result_file_holds_records_then_the_notice)
             ++timeouts;
             at += timed_out.size();
         } else {
-            ASSERT_EQ(body.compare(at, 31, "Reply from_pw 0.0.0.0: bytes=56"), 0) << body.substr(at);
+            ASSERT_EQ(body.compare(at, 32, "Reply from_pw 10.9.8.7: bytes=56"), 0) << body.substr(at);
             at = body.find(" ms \r", at);
             ASSERT_NE(at, std::string::npos);
             at += 5;
@@ -153,10 +144,11 @@ TEST_F(ping_loop, silent_host_times_out_once_per_cycle)
 {
     // No packets at all: the one-second budget runs out, the second wait
     // returns at once, and the cycle ends with one timed-out record.
-    EXPECT_EQ(watch_loop(1), 0);
-    EXPECT_EQ(watchdog.sent_mark, 1);
-    EXPECT_EQ(read_file(dir.file()), timed_out + notice);
-    std::string stamp = time_stamp_of({1796610512 + 5, 4120});
+    EXPECT_EQ(watch_loop(w, 1), 0);
+    EXPECT_EQ(w.sent_mark, 1);
+    EXPECT_EQ(result(), timed_out + notice);
+    // The startup delay, then the whole budget of the wait that timed out.
+    std::string stamp = time_stamp_of({1796610512 + 5 + 1, 4120});
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{"echo '[" + stamp +
                                             "] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history",
@@ -168,20 +160,20 @@ TEST_F(ping_loop, late_reply_to_an_earlier_request_resets_the_run)
     queue_cycle('U');
     queue_cycle('U');
     int highest = -2;
-    ASSERT_EQ(watch_cycle(true, highest), 0);
-    ASSERT_EQ(watch_cycle(false, highest), 0);
-    EXPECT_EQ(watchdog.sent_mark - watchdog.answered_mark, 2);
-    EXPECT_TRUE(reboot_due(2));
+    ASSERT_EQ(watch_cycle(w, true, highest), 0);
+    ASSERT_EQ(watch_cycle(w, false, highest), 0);
+    EXPECT_EQ(w.sent_mark - w.answered_mark, 2);
+    EXPECT_TRUE(reboot_due(w, 2));
 
     // The reply to request 0 arrives during the third cycle.
     packet_spec late;
     late.sequence = 0;
-    ASSERT_TRUE(pipe.push(make_packet(late)));
+    fake::deliver(from("10.9.8.7", make_packet(late)));
     queue_cycle('U');
-    ASSERT_EQ(watch_cycle(false, highest), 0);
-    EXPECT_EQ(watchdog.answered_mark, 3);
-    EXPECT_FALSE(reboot_due(2));
-    EXPECT_EQ(highest, pipe.watchdog_end());
+    ASSERT_EQ(watch_cycle(w, false, highest), 0);
+    EXPECT_EQ(w.answered_mark, 3);
+    EXPECT_FALSE(reboot_due(w, 2));
+    EXPECT_EQ(highest, w.socket_fd);
 }
 
 TEST_F(ping_loop, failure_count_0_never_reboots)
@@ -189,8 +181,8 @@ TEST_F(ping_loop, failure_count_0_never_reboots)
     int highest = -2;
     for (char kind : std::string("AUUUUAAUUUUUUUUA")) {
         queue_cycle(kind);
-        ASSERT_EQ(watch_cycle(false, highest), 0);
-        EXPECT_FALSE(reboot_due(0)) << "after " << watchdog.sent_mark << " cycles";
+        ASSERT_EQ(watch_cycle(w, false, highest), 0);
+        EXPECT_FALSE(reboot_due(w, 0)) << "after " << w.sent_mark << " cycles";
     }
     EXPECT_TRUE(fake::system_commands().empty());
 }
@@ -206,9 +198,10 @@ class ping_reboot_due : public ::testing::TestWithParam<due_case> {};
 TEST_P(ping_reboot_due, only_on_equality_and_never_for_0)
 {
     const auto& c = GetParam();
-    watchdog.sent_mark = c.sent;
-    watchdog.answered_mark = c.answered;
-    EXPECT_EQ(reboot_due(c.failure_count), c.due);
+    watchdog_state w;
+    w.sent_mark = c.sent;
+    w.answered_mark = c.answered;
+    EXPECT_EQ(reboot_due(w, c.failure_count), c.due);
 }
 
 INSTANTIATE_TEST_SUITE_P(marks, ping_reboot_due,
@@ -220,61 +213,58 @@ INSTANTIATE_TEST_SUITE_P(marks, ping_reboot_due,
 TEST_F(ping_loop, wait_failure_ends_the_loop_without_reboot)
 {
     // A descriptor number that is not open makes the wait fail.
-    int stale = dup(pipe.watchdog_end());
-    close(stale);
-    watchdog.socket_fd = stale;
-    EXPECT_EQ(watch_loop(1), -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
-    EXPECT_EQ(watchdog.socket_fd, -1);
+    w.socket_fd = 5;
+    EXPECT_EQ(watch_loop(w, 1), -1);
+    EXPECT_EQ(w.result_file, nullptr);
+    EXPECT_EQ(w.socket_fd, -1);
     EXPECT_TRUE(fake::system_commands().empty());
 }
 
 TEST_F(ping_loop, no_socket_ends_the_loop_without_reboot)
 {
-    watchdog.socket_fd = -1;
-    EXPECT_EQ(watch_loop(1), -1);
+    close_watchdog(w);
+    ASSERT_EQ(open_result_file(w, result_path), 0);
+    EXPECT_EQ(watch_loop(w, 1), -1);
     EXPECT_TRUE(fake::system_commands().empty());
 }
 
-void ignore_alarm(int) {}
-
 TEST_F(ping_loop, interrupted_wait_is_repeated_not_an_event)
 {
-    struct sigaction action {};
-    action.sa_handler = ignore_alarm;  // no SA_RESTART: select sees EINTR
-    struct sigaction previous {};
-    sigaction(SIGALRM, &action, &previous);
-    struct itimerval timer {};
-    timer.it_value.tv_usec = 200000;
-    setitimer(ITIMER_REAL, &timer, nullptr);
-
+    fake::interrupt_waits(1);
     int highest = -2;
-    EXPECT_EQ(watch_cycle(true, highest), 0);
-    sigaction(SIGALRM, &previous, nullptr);
-    EXPECT_EQ(watchdog.event_count, 2);
-    EXPECT_EQ(read_file(dir.file()), timed_out);
-    EXPECT_NE(watchdog.socket_fd, -1);
+    EXPECT_EQ(watch_cycle(w, true, highest), 0);
+    EXPECT_EQ(w.event_count, 2);
+    EXPECT_EQ(fake::waits(), 3);
+    EXPECT_EQ(result(), timed_out);
+    EXPECT_NE(w.socket_fd, -1);
+    // Half the budget before the interruption, the other half after it.
+    EXPECT_EQ(fake::clock_now().tv_sec, 1796610512 + 5 + 1);
+    EXPECT_EQ(fake::clock_now().tv_usec, 4120);
 }
 
-TEST_F(ping_loop, only_our_replies_count_once_filtered)
+TEST_F(ping_loop, each_cycle_sends_one_request_to_the_target)
 {
-    install_reply_filter(pipe.watchdog_end(), watchdog.identifier);
-    // A client pinging the device and other programs' replies, many times
-    // over, then our reply: the cycle sees the reply as its first event.
-    packet_spec request;
-    request.type = 8;
-    packet_spec other;
-    other.identifier = 0x0101;
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(pipe.push(make_packet(request)));
-        ASSERT_TRUE(pipe.push(make_packet(other)));
-    }
-    ASSERT_TRUE(pipe.push(make_packet({})));
+    // The host answers every request with its own bytes turned into a reply.
+    fake::set_send_hook([](const fake::sent_packet& sent) {
+        std::vector<unsigned char> reply(20, 0);
+        reply[0] = 0x45;
+        reply[8] = 63;
+        reply.insert(reply.end(), sent.bytes.begin(), sent.bytes.end());
+        reply[20] = 0;
+        fake::deliver(from(sent.destination, reply));
+    });
     int highest = -2;
-    ASSERT_EQ(watch_cycle(true, highest), 0);
-    EXPECT_EQ(watchdog.answered_mark, 1);
-    EXPECT_EQ(watchdog.reply_flag, 1);
-    EXPECT_FALSE(reboot_due(1));
+    for (int cycle = 0; cycle < 3; ++cycle)
+        ASSERT_EQ(watch_cycle(w, cycle == 0, highest), 0);
+    ASSERT_EQ(fake::sent().size(), 3u);
+    for (const auto& sent : fake::sent()) {
+        EXPECT_EQ(sent.destination, "10.9.8.7");
+        EXPECT_EQ(sent.bytes.size(), 64u);
+    }
+    EXPECT_EQ(w.answered_mark, 3);
+    EXPECT_EQ(result(), "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=0 ttl=63 time=0.000 ms \r"
+                        "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=1 ttl=63 time=0.000 ms \r"
+                        "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=2 ttl=63 time=0.000 ms \r");
 }
 
 }  // namespace
