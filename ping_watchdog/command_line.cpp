@@ -46,6 +46,9 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_sta
     } else if (name.find("-failcount") != std::string::npos) {
         settings.failure_count = low16_of_decimal(value);
         line += log_line(stamp, "fcount=[" + number_text(settings.failure_count) + "]");
+    } else if (name.find("-maxreboots") != std::string::npos) {
+        settings.max_reboots = low16_of_decimal(value);
+        line += log_line(stamp, "maxreboots=[" + number_text(settings.max_reboots) + "]");
     }
 }
 }  // namespace
@@ -141,12 +144,16 @@ int start_watchdog(watchdog_state& w)
     // that can't be opened.
     if (open_result_file(w, path) != 0)
         return 2;
-    int fd = raw_socket_open(AF_INET, protocol);
+    // An IPv6 target is watched over ICMPv6, whose protocol number is fixed
+    // by IPv6 itself; anything else goes to inet_addr as an IPv4 address.
+    int family = target_family(settings.target_address);
+    int fd = raw_socket_open(family, family == AF_INET6 ? IPPROTO_ICMPV6 : protocol);
     if (fd < 0) {
         close_watchdog(w);
         return 3;
     }
     w.socket_fd = fd;
+    w.family = family;
 
     // Give up raised privileges once the raw socket is open.
     if (setuid(getuid()) != 0) {
@@ -154,19 +161,21 @@ int start_watchdog(watchdog_state& w)
     int buffer_size = receive_buffer_bytes;
     socket_option(fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
 
-    std::memset(&w.target, 0, sizeof w.target);
-    w.target.sin_family = AF_INET;
-    in_addr_t address = inet_addr(settings.target_address.c_str());
-    if (address == INADDR_NONE) {
+    if (!convert_target(w, settings.target_address, family)) {
         close_watchdog(w);
         return -1;
     }
     write_result_text(w, "This is system tools of ping watchdog.\nThe target ip is " + settings.target_address +
                              " and the number of failure to reboot is " + number_text(settings.failure_count) + "\n");
-    w.target.sin_addr.s_addr = address;
 
     w.identifier = static_cast<uint16_t>(getpid() & 0xffff);
-    install_reply_filter(fd, w.identifier);
+    install_reply_filter(fd, family, w.identifier);
+    if (family == AF_INET6) {
+        // The hop limit of each reply comes as ancillary data.
+        int on = 1;
+        socket_option(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+    }
+    load_reboot_count(w);
     w.sequence_counter = 0;
     // A second start begins its count afresh, not against the marks of the
     // previous run.

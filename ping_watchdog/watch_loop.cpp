@@ -44,7 +44,7 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
         }
         if (ready == 0) {
             if (w.event_count == 1 && w.reply_flag == -1)
-                write_result_text(w, "Request timed out.\r");
+                write_timed_out(w);
             ++w.event_count;
         } else if (ready == 1 && fd != -1 && FD_ISSET(fd, &watched)) {
             receive_reply(w);
@@ -71,6 +71,7 @@ void reboot_sequence(watchdog_state& w)
     append_line(log_line(stamp, "Rebooted by ping watchdog") + ".[IP]=[" + w.settings.target_address + "]",
                 paths::reboot_history);
     sleep_seconds(1);
+    count_reboot(w);
     shell_run("reboot");
     close_watchdog(w);
 }
@@ -83,7 +84,9 @@ int watch_loop(watchdog_state& w, uint16_t failure_count)
         if (watch_cycle(w, first_cycle, highest_fd) != 0)
             return -1;
         first_cycle = false;
-        if (reboot_due(w, failure_count)) {
+        // With the reboot limit reached the watchdog goes on watching; the
+        // difference grows past the failure count until a reply.
+        if (reboot_due(w, failure_count) && !reboot_limit_reached(w)) {
             reboot_sequence(w);
             return 0;
         }

@@ -1,5 +1,6 @@
-// zelpingwdog: pings one IPv4 host with its own ICMP echo requests and
-// reboots the device when a given number of requests in a row go unanswered.
+// zelpingwdog: pings one host (IPv4 or IPv6) with its own ICMP echo requests
+// and reboots the device when a given number of requests in a row go
+// unanswered, at most a given number of times in a row.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,11 @@
 
 // The settings of one run, filled from the command line.
 struct watchdog_settings {
-    std::string target_address;  // dotted IPv4 text of the watched host
+    std::string target_address;  // the watched host: IPv4, or IPv6 with an optional %interface
     uint16_t interval = 0;       // seconds slept before every cycle but the first
     uint16_t startup_delay = 0;  // seconds slept before the first cycle
     uint16_t failure_count = 0;  // unanswered requests in a row that trigger the reboot
+    uint16_t max_reboots = 0;    // reboots in a row without an answer; 0: no limit
     // Put directly in front of the result file name. On the device it is
     // /var/ (paths::pingwdog_result_dir), beside the other result files:
     // /var/webspingwatchdog.msg.
@@ -39,7 +41,9 @@ struct watchdog_state {
     int socket_fd = -1;
     text_file* result_file = nullptr;
     std::string result_path;
-    struct sockaddr_in target {};
+    int family = AF_INET;  // of the target and the socket
+    struct sockaddr_storage target {};
+    socklen_t target_length = sizeof(struct sockaddr_in);
     uint16_t identifier = 0;
     int32_t sequence_counter = 0;
     int32_t sent_mark = 0;
@@ -48,6 +52,11 @@ struct watchdog_state {
     int32_t event_count = 0;  // events of the current cycle
     struct timeval receive_time {};
     struct sockaddr_storage source {};
+    int hop_limit = -1;  // of the last IPv6 packet read
+    // The reboot limit.
+    int reboots_in_row = 0;       // as counted on flash
+    bool count_on_flash = false;  // the count file exists
+    bool limit_holds = false;     // the limit stopped a reboot; no answer since
     unsigned char send_buffer[packet_buffer_size] {};
     unsigned char receive_buffer[packet_buffer_size] {};
 };
@@ -72,7 +81,25 @@ uint16_t internet_checksum(const unsigned char* bytes, int length);
 void timeval_subtract(struct timeval& a, const struct timeval& b);
 void close_watchdog(watchdog_state& w);
 // Lets only echo replies carrying the identifier reach the socket.
-void install_reply_filter(int fd, uint16_t identifier);
+void install_reply_filter(int fd, int family, uint16_t identifier);
+// "Request timed out.\r", in a file kept bounded while the reboot limit holds.
+void write_timed_out(watchdog_state& w);
+
+// The target address.
+// AF_INET6 for an IPv6 literal (an optional %interface aside), else AF_INET.
+int target_family(const std::string& text);
+// Fills the target socket address; false when the text doesn't convert.
+bool convert_target(watchdog_state& w, const std::string& text, int family);
+
+// The reboot limit.
+// Reads the count of reboots in a row (only with a limit).
+void load_reboot_count(watchdog_state& w);
+// A request was answered: the run of reboots is over.
+void note_answered(watchdog_state& w);
+// Whether the limit stops this reboot; if so, the notice is written.
+bool reboot_limit_reached(watchdog_state& w);
+// Counts the reboot on flash (only with a limit).
+void count_reboot(watchdog_state& w);
 
 // Watch loop.
 // One cycle: sleep, send, wait for at most two events within the budget.

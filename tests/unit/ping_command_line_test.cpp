@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
+#include <arpa/inet.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 
 using ping_test::result_path;
@@ -62,6 +64,7 @@ struct walk_case {
     std::string pieces;  // the run log line with "S" for the stamp
     uint16_t interval, delay, failure_count;
     std::string target;
+    uint16_t max_reboots = 0;
 };
 
 class ping_walk : public ping_command_line, public ::testing::WithParamInterface<walk_case> {};
@@ -77,6 +80,7 @@ TEST_P(ping_walk, pieces_in_walk_order)
     EXPECT_EQ(settings.startup_delay, c.delay);
     EXPECT_EQ(settings.failure_count, c.failure_count);
     EXPECT_EQ(settings.target_address, c.target);
+    EXPECT_EQ(settings.max_reboots, c.max_reboots);
     EXPECT_FALSE(fake::has_file_text(result_path)) << "nothing may start";
 }
 
@@ -85,6 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         walk_case{"all_four", {"-ipaddr=10.0.0.1", "-interval=5", "-delay=30", "-failcount=3"},
                   "S fcount=[3]S delay=[30]S delay=[5]S ip=[10.0.0.1]", 5, 30, 3, "10.0.0.1"},
+        walk_case{"reboot_limit_after_the_others",
+                  {"-ipaddr=fe80::1%eth1", "-failcount=3", "-maxreboots=2", "--maxreboots=-1"},
+                  "S maxreboots=[65535]S maxreboots=[2]S fcount=[3]S ip=[fe80::1%eth1]", 0, 0, 3, "fe80::1%eth1", 2},
         walk_case{"last_wins_as_read_first", {"-delay=1", "-delay=2"}, "S delay=[2]S delay=[1]", 0, 1, 0, ""},
         walk_case{"interval_wraps", {"-interval=65536"}, "S delay=[0]", 0, 0, 0, ""},
         walk_case{"minus_one", {"-failcount=-1"}, "S fcount=[65535]", 0, 0, 65535, ""},
@@ -120,6 +127,54 @@ TEST(ping_low16, reads_like_atoi_cut_to_16_bits)
 
 // ---- start-up ----
 
+struct family_case {
+    const char* text;
+    int family;
+    bool converts;
+    const char* address;  // as inet_ntop writes it back
+    unsigned scope;
+};
+
+class ping_target : public ::testing::TestWithParam<family_case> {};
+
+TEST_P(ping_target, ipv4_as_inet_addr_reads_it_or_an_ipv6_literal)
+{
+    const auto& c = GetParam();
+    fake::reset();
+    fake::set_interface("eth1", 3);
+    watchdog_state w;
+    ASSERT_EQ(target_family(c.text), c.family);
+    ASSERT_EQ(convert_target(w, c.text, c.family), c.converts);
+    if (!c.converts)
+        return;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (c.family == AF_INET6) {
+        const auto& six = reinterpret_cast<const struct sockaddr_in6&>(w.target);
+        EXPECT_EQ(w.target_length, sizeof six);
+        inet_ntop(AF_INET6, &six.sin6_addr, text, sizeof text);
+        EXPECT_EQ(six.sin6_scope_id, c.scope);
+        EXPECT_EQ(six.sin6_port, 0);
+    } else {
+        const auto& four = reinterpret_cast<const struct sockaddr_in&>(w.target);
+        EXPECT_EQ(w.target_length, sizeof four);
+        inet_ntop(AF_INET, &four.sin_addr, text, sizeof text);
+    }
+    EXPECT_EQ(std::string(text), c.address);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    texts, ping_target,
+    ::testing::Values(family_case{"127.0.0.1", AF_INET, true, "127.0.0.1", 0},
+                      family_case{"10.1", AF_INET, true, "10.0.0.1", 0},  // inet_addr's short forms stay
+                      family_case{"255.255.255.255", AF_INET, false, "", 0},
+                      family_case{"::1", AF_INET6, true, "::1", 0},
+                      family_case{"2001:DB8:0:0::7", AF_INET6, true, "2001:db8::7", 0},
+                      family_case{"::ffff:10.0.0.1", AF_INET6, true, "::ffff:10.0.0.1", 0},
+                      family_case{"fe80::1%eth1", AF_INET6, true, "fe80::1", 3},
+                      family_case{"fe80::1%7", AF_INET6, true, "fe80::1", 7},
+                      family_case{"fe80::1%eth2", AF_INET6, false, "", 0},
+                      family_case{"1::2::3", AF_INET, false, "", 0}));
+
 std::string start_line(const std::string& target, int interval, int delay, int failure_count)
 {
     return "echo '[" + stamp() + "] Running ping watchdog...IP=[" + target + "][interval]=[" +
@@ -154,7 +209,11 @@ INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
                          ::testing::Values(refused_case{"broadcast", "255.255.255.255"},
                                            refused_case{"trailing_letters", "10.0.0.1abc"},
                                            refused_case{"five_numbers", "10.0.0.1.5"},
-                                           refused_case{"name", "gateway"}, refused_case{"empty", ""}),
+                                           refused_case{"name", "gateway"}, refused_case{"empty", ""},
+                                           refused_case{"two_double_colons", "1::2::3"},
+                                           refused_case{"unknown_interface", "fe80::1%wan9"},
+                                           refused_case{"empty_interface", "fe80::1%"},
+                                           refused_case{"interface_on_ipv4", "10.0.0.1%eth1"}),
                          [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
@@ -212,6 +271,32 @@ TEST_F(ping_command_line, without_raw_socket_privilege_start_fails_with_3)
     EXPECT_TRUE(fake::has_file_text(result_path));
     EXPECT_EQ(fake::file_text(result_path), "");
     EXPECT_EQ(w.result_file, nullptr);
+}
+
+TEST_F(ping_command_line, ipv6_target_gets_an_icmpv6_socket_filtered_for_echo_replies)
+{
+    fake::set_interface("eth1", 4);
+    settings.target_address = "fe80::99:2%eth1";
+    settings.failure_count = 2;
+    fake::fail_waits_after(0, EBADF);
+    EXPECT_EQ(start_watchdog(w), 0);
+    EXPECT_EQ(fake::raw_sockets(), (std::vector<std::pair<int, int>>{{AF_INET6, IPPROTO_ICMPV6}}));
+    std::vector<std::pair<int, int>> options;
+    for (const auto& o : fake::socket_options())
+        options.emplace_back(o.level, o.name);
+    EXPECT_EQ(options, (std::vector<std::pair<int, int>>{
+                           {SOL_SOCKET, SO_RCVBUF}, {IPPROTO_ICMPV6, ICMP6_FILTER}, {IPPROTO_IPV6, IPV6_RECVHOPLIMIT}}));
+    struct icmp6_filter types {};
+    ASSERT_EQ(fake::socket_options()[1].value.size(), sizeof types);
+    std::memcpy(&types, fake::socket_options()[1].value.data(), sizeof types);
+    for (int type = 0; type < 256; ++type)
+        EXPECT_EQ(ICMP6_FILTER_WILLPASS(type, &types), type == 129) << "type " << type;
+    EXPECT_EQ(fake::file_text(result_path), "This is system tools of ping watchdog.\nThe target ip is fe80::99:2%eth1 "
+                                            "and the number of failure to reboot is 2\n");
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "fe80::99:2");
+    EXPECT_EQ(fake::sent()[0].scope_id, 4u);
+    EXPECT_EQ(fake::sent()[0].bytes[0], 128);
 }
 
 TEST_F(ping_command_line, start_up_opens_the_socket_writes_the_banner_and_runs_the_loop)

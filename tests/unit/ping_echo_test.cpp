@@ -11,6 +11,7 @@
 #include <functional>
 #include <arpa/inet.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 
 using ping_test::make_packet;
 using ping_test::packet_spec;
@@ -108,6 +109,33 @@ TEST_F(ping_echo, request_is_64_bytes_in_network_order_with_host_order_send_time
     EXPECT_NE(p[2] | p[3], 0);
 }
 
+TEST_F(ping_echo, icmpv6_request_is_type_128_with_the_checksum_left_to_the_kernel)
+{
+    w.family = AF_INET6;
+    w.identifier = 0xfe01;
+    fake::set_clock(0x01020304, 0x000a0b0c);
+    std::memset(w.send_buffer, 0xee, packet_buffer_size);
+    ASSERT_EQ(build_echo_request(w, 0x10203), 64);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const std::vector<unsigned char> head = {128, 0, 0, 0, 0xfe, 0x01, 0x02, 0x03,
+                                             0x01, 0x02, 0x03, 0x04, 0x00, 0x0a, 0x0b, 0x0c};
+#else
+    const std::vector<unsigned char> head = {128, 0, 0, 0, 0xfe, 0x01, 0x02, 0x03,
+                                             0x04, 0x03, 0x02, 0x01, 0x0c, 0x0b, 0x0a, 0x00};
+#endif
+    EXPECT_EQ(std::vector<unsigned char>(w.send_buffer, w.send_buffer + 16), head);
+    for (size_t i = 16; i < packet_buffer_size; ++i)
+        ASSERT_EQ(w.send_buffer[i], 0) << "byte " << i;
+
+    w.socket_fd = raw_socket_open(AF_INET6, IPPROTO_ICMPV6);
+    ASSERT_TRUE(convert_target(w, "2001:db8::7", AF_INET6));
+    send_echo_request(w);
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "2001:db8::7");
+    EXPECT_EQ(fake::sent()[0].bytes.size(), 64u);
+    EXPECT_EQ(fake::sent()[0].bytes[0], 128);
+}
+
 TEST_F(ping_echo, sequence_starts_at_zero_and_wraps_at_65536)
 {
     w.socket_fd = -1;  // the send fails; the request still counts
@@ -184,6 +212,64 @@ INSTANTIATE_TEST_SUITE_P(
         reply_case{"swapped_identifier", with([](packet_spec& p) { p.identifier = 0x4242 ^ 0x0100; }), 0, -1,
                    nullptr}),
     [](const ::testing::TestParamInfo<reply_case>& info) { return info.param.name; });
+
+// An ICMPv6 message as the raw socket hands it over: no IP header.
+std::vector<unsigned char> icmpv6(packet_spec p)
+{
+    p.header_length = 0;
+    auto bytes = make_packet(p);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+struct reply6_case {
+    const char* name;
+    packet_spec packet;
+    int cut;
+    int hop_limit;
+    const char* expected_record;  // nullptr: not accepted
+};
+
+class ping_examine6 : public ping_echo, public ::testing::WithParamInterface<reply6_case> {};
+
+TEST_P(ping_examine6, accepts_only_our_icmpv6_echo_replies)
+{
+    const auto& c = GetParam();
+    w.family = AF_INET6;
+    open_socket();
+    auto packet = icmpv6(c.packet);
+    packet.resize(packet.size() - static_cast<size_t>(c.cut));
+    fake::deliver(from("fe80::1:2", packet, c.hop_limit));
+    fake::set_clock(11, 100000);
+    w.event_count = 0;
+    w.sent_mark = 4;
+    receive_reply(w);
+    EXPECT_EQ(w.event_count, 1);
+    EXPECT_EQ(w.answered_mark, c.expected_record ? 4 : 0);
+    EXPECT_EQ(result(), c.expected_record ? c.expected_record : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    packets, ping_examine6,
+    ::testing::Values(
+        reply6_case{"full_reply", with([](packet_spec& p) { p.type = 129; p.sequence = 7; }), 0, 64,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=7 ttl=64 time=200.000 ms \r"},
+        reply6_case{"hop_limit_255", with([](packet_spec& p) { p.type = 129; }), 0, 255,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=0 ttl=255 time=200.000 ms \r"},
+        reply6_case{"hop_limit_1", with([](packet_spec& p) { p.type = 129; }), 0, 1,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=0 ttl=1 time=200.000 ms \r"},
+        reply6_case{"send_time_only", with([](packet_spec& p) { p.type = 129; p.data_length = 8; }), 0, 64,
+                    "Reply from_pw fe80::1:2: bytes=8 icmp_seq_pw=0 ttl=64 time=200.000 ms \r"},
+        reply6_case{"one_byte_short", with([](packet_spec& p) { p.type = 129; p.data_length = 8; }), 1, 64, nullptr},
+        reply6_case{"header_only", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 0, 64, nullptr},
+        reply6_case{"three_bytes", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 5, 64, nullptr},
+        reply6_case{"empty", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 8, 64, nullptr},
+        reply6_case{"our_own_request", with([](packet_spec& p) { p.type = 128; }), 0, 64, nullptr},
+        reply6_case{"ipv4_reply_type", with([](packet_spec& p) { p.type = 0; }), 0, 64, nullptr},
+        reply6_case{"other_identifier", with([](packet_spec& p) { p.type = 129; p.identifier = 0x4243; }), 0, 64,
+                    nullptr},
+        reply6_case{"swapped_identifier", with([](packet_spec& p) { p.type = 129; p.identifier = 0x4242 ^ 0x0100; }),
+                    0, 64, nullptr}),
+    [](const ::testing::TestParamInfo<reply6_case>& info) { return info.param.name; });
 
 TEST_F(ping_echo, empty_read_is_not_a_reply)
 {
@@ -299,8 +385,7 @@ TEST_F(ping_echo, accepted_reply_moves_answered_mark_and_pauses_one_second)
 TEST_F(ping_echo, request_goes_to_the_target)
 {
     open_socket();
-    w.target.sin_family = AF_INET;
-    w.target.sin_addr.s_addr = inet_addr("10.9.8.7");
+    ASSERT_TRUE(convert_target(w, "10.9.8.7", AF_INET));
     fake::set_clock(0x01020304, 0x000a0b0c);
     send_echo_request(w);
     ASSERT_EQ(fake::sent().size(), 1u);
@@ -323,7 +408,7 @@ TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
 {
     open_socket();
     fake::deliver(from("127.0.0.1", make_packet({})));
-    install_reply_filter(w.socket_fd, 0x4242);
+    install_reply_filter(w.socket_fd, AF_INET, 0x4242);
     // Queued before the filter: dropped when it is installed.
     EXPECT_EQ(fake::discards(), 1);
     EXPECT_EQ(fake::queued_packets(), 0u);
@@ -349,6 +434,34 @@ TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
     ASSERT_EQ(arrived.size(), 2u);
     EXPECT_EQ(arrived[0], ours);
     EXPECT_EQ(arrived[1], ours_with_options);
+}
+
+TEST_F(ping_echo, icmpv6_filter_lets_only_our_echo_replies_through)
+{
+    w.family = AF_INET6;
+    open_socket();
+    install_reply_filter(w.socket_fd, AF_INET6, 0x4242);
+    ASSERT_EQ(fake::socket_options().size(), 1u);
+    EXPECT_EQ(fake::socket_options()[0].level, IPPROTO_ICMPV6);
+    EXPECT_EQ(fake::socket_options()[0].name, ICMP6_FILTER);
+    EXPECT_EQ(fake::discards(), 1);
+
+    ping_test::packet_pipe pipe;
+    ASSERT_TRUE(pipe.attach(fake::attached_filter()));
+    auto ours = icmpv6(with([](packet_spec& p) { p.type = 129; p.sequence = 1; }));
+    auto ours_short = icmpv6(with([](packet_spec& p) { p.type = 129; p.data_length = 0; }));
+    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 128; }))));                      // a request
+    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 129; p.identifier = 0x4243; }))));  // another ping
+    ASSERT_TRUE(pipe.push(ours));
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.sequence = 2; }))));  // with an IPv4 header
+    ASSERT_TRUE(pipe.push(std::vector<unsigned char>{129, 0, 0, 0, 0x42}));           // truncated
+    ASSERT_TRUE(pipe.push(ours_short));
+    auto arrived = pipe.arrived();
+    ASSERT_EQ(arrived.size(), 2u);
+    EXPECT_EQ(arrived[0], ours);
+    // Too short for the send time, but the kernel need not know: the
+    // examination refuses it.
+    EXPECT_EQ(arrived[1], ours_short);
 }
 
 TEST_F(ping_echo, timeval_subtract_does_not_carry)
