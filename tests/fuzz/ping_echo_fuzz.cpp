@@ -1,9 +1,10 @@
 // examine_reply on arbitrary packets of their exact length: the first two
 // bytes choose the identifier the process expects, the third the state of
-// the cycle; the rest is the packet as the raw socket delivers it.
+// the cycle and the family of the socket; the rest is the packet as the raw
+// socket delivers it (IPv4 with its IP header, ICMPv6 without).
 #include "fake_system.h"
 #include "system_io.h"
-#include "w.h"
+#include "watchdog.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,12 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 3)
         return 0;
     // The result file lives in the fake's memory.
-    if (!w.result_file && open_result_file(w, "/var/webspingw.msg") != 0)
+    if (!w.result_file && open_result_file(w, "/var/webspingwatchdog.msg") != 0)
         return 0;
     w.identifier = static_cast<uint16_t>(data[0] << 8 | data[1]);
     w.event_count = data[2] & 1;
     w.reply_flag = data[2] & 2 ? 1 : -1;
-    w.receive_time.tv_sec = 1000 + (data[2] >> 2);
+    w.family = data[2] & 4 ? AF_INET6 : AF_INET;
+    w.hop_limit = data[2] & 8 ? -1 : data[2];
+    w.receive_time.tv_sec = 1000 + (data[2] >> 4);
     w.receive_time.tv_usec = 0;
     // A buffer of exactly the packet's length, so that a read beyond it is
     // caught.
@@ -43,8 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (result != -1) {
         // Only an echo reply with our identifier is accepted.
-        int header = (packet[0] & 0x0f) * 4;
-        if (length - header < 8 || packet[header] != 0 ||
+        bool v6 = w.family == AF_INET6;
+        int header = v6 ? 0 : (packet[0] & 0x0f) * 4;
+        if (length - header < 16 || packet[header] != (v6 ? 129 : 0) ||
             (packet[header + 4] << 8 | packet[header + 5]) != w.identifier)
             std::abort();
     }
