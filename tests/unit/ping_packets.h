@@ -33,8 +33,11 @@ struct packet_spec {
 inline std::vector<unsigned char> make_packet(const packet_spec& p)
 {
     std::vector<unsigned char> bytes(static_cast<size_t>(p.header_length + 8 + p.data_length), 0);
-    bytes[0] = static_cast<unsigned char>(0x40 | (p.header_length / 4));
-    bytes[8] = p.ttl;
+    // No IP header (header_length 0): an ICMPv6 message as its socket hands it over.
+    if (p.header_length >= 20) {
+        bytes[0] = static_cast<unsigned char>(0x40 | (p.header_length / 4));
+        bytes[8] = p.ttl;
+    }
     unsigned char* icmp = bytes.data() + p.header_length;
     icmp[0] = p.type;
     icmp[4] = static_cast<unsigned char>(p.identifier >> 8);
