@@ -4,17 +4,16 @@
 
 #include "paths.h"
 #include "run_log.h"
+#include "system_io.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <arpa/inet.h>
-#include <cstdio>
 #include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
-
-watchdog_settings* active_settings = nullptr;
 
 namespace {
 std::string number_text(unsigned value)
@@ -23,9 +22,9 @@ std::string number_text(unsigned value)
 }
 
 // Applies one name=value argument and appends its piece to the run log line.
-void apply_argument(const char* argument, const std::string& stamp, watchdog_settings& settings,
-                    std::string& line)
+void apply_argument(const char* argument, const std::string& stamp, watchdog_state& w, std::string& line)
 {
+    watchdog_settings& settings = w.settings;
     std::string name, value;
     field_of(name, argument, 0, '=');
     field_of(value, argument, 1, '=');
@@ -33,7 +32,7 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_set
     if (name.find("--app") != std::string::npos) {
         if (value == "pingwdog") {
             line += log_line(stamp, "Running...zel_pingwdog");
-            start_watchdog();
+            start_watchdog(w);
         }
     } else if (name.find("-ipaddr") != std::string::npos) {
         settings.target_address = value;
@@ -47,6 +46,9 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_set
     } else if (name.find("-failcount") != std::string::npos) {
         settings.failure_count = low16_of_decimal(value);
         line += log_line(stamp, "fcount=[" + number_text(settings.failure_count) + "]");
+    } else if (name.find("-maxreboots") != std::string::npos) {
+        settings.max_reboots = low16_of_decimal(value);
+        line += log_line(stamp, "maxreboots=[" + number_text(settings.max_reboots) + "]");
     }
 }
 }  // namespace
@@ -69,9 +71,8 @@ uint16_t low16_of_decimal(const std::string& text)
     return static_cast<uint16_t>(value);
 }
 
-int run_command_line(int argc, char** argv, watchdog_settings& settings)
+int run_command_line(int argc, char** argv, watchdog_state& w)
 {
-    active_settings = &settings;
     std::string stamp;
     time_stamp(stamp);
     std::string line;
@@ -81,18 +82,18 @@ int run_command_line(int argc, char** argv, watchdog_settings& settings)
         // Last argument first: only the options after the starting argument
         // are in force when the watchdog starts.
         for (int i = argc - 1; i >= 1; --i)
-            apply_argument(argv[i], stamp, settings, line);
+            apply_argument(argv[i], stamp, w, line);
     }
     append_line(line, paths::pingwdog_log);
-    active_settings = nullptr;
     return 0;
 }
 
 int zelpingwdog_main(int argc, char** argv)
 {
-    watchdog_settings settings;
-    settings.result_dir = paths::pingwdog_result_dir;
-    return run_command_line(argc, argv, settings);
+    // The packet buffers make the record large: it lives for the whole run.
+    static watchdog_state w;
+    w.settings.result_dir = paths::pingwdog_result_dir;
+    return run_command_line(argc, argv, w);
 }
 
 // The protocol number of "icmp" from the protocols database, or -1 when it
@@ -100,34 +101,32 @@ int zelpingwdog_main(int argc, char** argv)
 // which a statically linked program can't load.
 static int icmp_protocol_number()
 {
-    FILE* file = std::fopen(paths::protocols, "r");
-    if (!file)
+    std::string text;
+    if (file_read(paths::protocols, text) != 0)
         return -1;
-    int number = -1;
-    char line[512];
-    while (number < 0 && std::fgets(line, sizeof line, file)) {
-        char* comment = std::strchr(line, '#');
-        if (comment)
-            *comment = '\0';
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        line.erase(std::min(line.find('#'), line.size()));
         char* save = nullptr;
-        char* name = strtok_r(line, " \t\r\n", &save);
+        char* name = strtok_r(&line[0], " \t\r\n", &save);
         char* value = name ? strtok_r(nullptr, " \t\r\n", &save) : nullptr;
         if (!value)
             continue;
-        for (char* word = name; word; word = strtok_r(nullptr, " \t\r\n", &save)) {
-            if (std::strcmp(word, "icmp") == 0) {
-                number = std::atoi(value);
-                break;
-            }
-        }
+        for (char* word = name; word; word = strtok_r(nullptr, " \t\r\n", &save))
+            if (std::strcmp(word, "icmp") == 0)
+                return std::atoi(value);
     }
-    std::fclose(file);
-    return number;
+    return -1;
 }
 
-int start_watchdog()
+int start_watchdog(watchdog_state& w)
 {
-    const watchdog_settings& settings = *active_settings;
+    const watchdog_settings& settings = w.settings;
     std::string path = settings.result_dir + paths::pingwdog_result_name;
 
     std::string stamp;
@@ -143,44 +142,48 @@ int start_watchdog()
         return 1;
     // A path longer than the device's path buffer is refused like a file
     // that can't be opened.
-    if (open_result_file(path) != 0)
+    if (open_result_file(w, path) != 0)
         return 2;
-    int fd = socket(AF_INET, SOCK_RAW, protocol);
+    // An IPv6 target is watched over ICMPv6, whose protocol number is fixed
+    // by IPv6 itself; anything else goes to inet_addr as an IPv4 address.
+    int family = target_family(settings.target_address);
+    int fd = raw_socket_open(family, family == AF_INET6 ? IPPROTO_ICMPV6 : protocol);
     if (fd < 0) {
-        close_watchdog();
+        close_watchdog(w);
         return 3;
     }
-    watchdog.socket_fd = fd;
+    w.socket_fd = fd;
+    w.family = family;
 
     // Give up raised privileges once the raw socket is open.
     if (setuid(getuid()) != 0) {
     }
     int buffer_size = receive_buffer_bytes;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
+    socket_option(fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
 
-    std::memset(&watchdog.target, 0, sizeof watchdog.target);
-    watchdog.target.sin_family = AF_INET;
-    in_addr_t address = inet_addr(settings.target_address.c_str());
-    if (address == INADDR_NONE) {
-        close_watchdog();
+    if (!convert_target(w, settings.target_address, family)) {
+        close_watchdog(w);
         return -1;
     }
-    std::fprintf(watchdog.result_file,
-                 "This is system tools of ping watchdog.\nThe target ip is %s and the number of failure to reboot is %d\n",
-                 settings.target_address.c_str(), static_cast<int>(settings.failure_count));
-    watchdog.target.sin_addr.s_addr = address;
+    write_result_text(w, "This is system tools of ping watchdog.\nThe target ip is " + settings.target_address +
+                             " and the number of failure to reboot is " + number_text(settings.failure_count) + "\n");
 
-    watchdog.identifier = static_cast<uint16_t>(getpid() & 0xffff);
-    install_reply_filter(fd, watchdog.identifier);
-    std::fflush(watchdog.result_file);
-    watchdog.sequence_counter = 0;
+    w.identifier = static_cast<uint16_t>(getpid() & 0xffff);
+    install_reply_filter(fd, family, w.identifier);
+    if (family == AF_INET6) {
+        // The hop limit of each reply comes as ancillary data.
+        int on = 1;
+        socket_option(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+    }
+    load_reboot_count(w);
+    w.sequence_counter = 0;
     // A second start begins its count afresh, not against the marks of the
     // previous run.
-    watchdog.sent_mark = 0;
-    watchdog.answered_mark = 0;
-    watchdog.reply_flag = -1;
-    watchdog.event_count = 0;
+    w.sent_mark = 0;
+    w.answered_mark = 0;
+    w.reply_flag = -1;
+    w.event_count = 0;
 
-    watch_loop(settings.failure_count);
+    watch_loop(w, settings.failure_count);
     return 0;
 }

@@ -2,19 +2,21 @@
 #include "watchdog.h"
 
 #include "system.h"
+#include "system_io.h"
 
+#include <cstdio>
 #include <cstring>
 #include <arpa/inet.h>
 #include <linux/filter.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-watchdog_state watchdog;
 
 namespace {
 constexpr unsigned char type_echo_reply = 0;
 constexpr unsigned char type_echo_request = 8;
+constexpr unsigned char type_echo_request_v6 = 128;
+constexpr unsigned char type_echo_reply_v6 = 129;
 // ICMP header plus the two 32-bit fields of the send time.
 constexpr int reply_minimum = echo_header_length + 8;
 constexpr double microseconds_per_millisecond = 1000.0;
@@ -31,21 +33,19 @@ uint16_t get_u16_msb_first(const unsigned char* at)
 }
 }  // namespace
 
-int open_result_file(const std::string& path)
+int open_result_file(watchdog_state& w, const std::string& path)
 {
-    watchdog.result_path = path;
+    w.result_path = path;
     if (path.size() > result_path_limit)
         return -1;
-    watchdog.result_file = std::fopen(path.c_str(), "w");
-    return watchdog.result_file ? 0 : -1;
+    w.result_file = text_file_create(path);
+    return w.result_file ? 0 : -1;
 }
 
-void write_result_text(const char* text)
+void write_result_text(watchdog_state& w, std::string_view text)
 {
-    if (!watchdog.result_file)
-        return;
-    std::fputs(text, watchdog.result_file);
-    std::fflush(watchdog.result_file);
+    if (w.result_file)
+        text_file_write(w.result_file, text);
 }
 
 uint16_t internet_checksum(const unsigned char* bytes, int length)
@@ -67,12 +67,12 @@ void timeval_subtract(struct timeval& a, const struct timeval& b)
     a.tv_usec -= b.tv_usec;
 }
 
-int build_echo_request(int32_t sequence)
+int build_echo_request(watchdog_state& w, int32_t sequence)
 {
-    unsigned char* packet = watchdog.send_buffer;
+    unsigned char* packet = w.send_buffer;
     std::memset(packet, 0, packet_buffer_size);
-    packet[0] = type_echo_request;
-    put_u16_msb_first(packet + 4, watchdog.identifier);
+    packet[0] = w.family == AF_INET6 ? type_echo_request_v6 : type_echo_request;
+    put_u16_msb_first(packet + 4, w.identifier);
     put_u16_msb_first(packet + 6, static_cast<uint16_t>(static_cast<uint32_t>(sequence) & 0xffff));
 
     // The send time comes back only to us, so it keeps the machine's byte
@@ -85,53 +85,60 @@ int build_echo_request(int32_t sequence)
     std::memcpy(packet + 12, &microseconds, 4);
 
     int length = echo_data_length + echo_header_length;
-    put_u16_msb_first(packet + 2, internet_checksum(packet, length));
+    // The ICMPv6 checksum covers the addresses of the IPv6 header as well:
+    // the kernel fills it in and it stays 0 here.
+    if (w.family != AF_INET6)
+        put_u16_msb_first(packet + 2, internet_checksum(packet, length));
     return length;
 }
 
-void send_echo_request()
+void send_echo_request(watchdog_state& w)
 {
-    int length = build_echo_request(watchdog.sequence_counter);
+    int length = build_echo_request(w, w.sequence_counter);
     // A request that fails to go out simply goes unanswered.
-    sendto(watchdog.socket_fd, watchdog.send_buffer, static_cast<size_t>(length), 0,
-           reinterpret_cast<const struct sockaddr*>(&watchdog.target), sizeof watchdog.target);
-    watchdog.sequence_counter = static_cast<int32_t>(static_cast<uint32_t>(watchdog.sequence_counter) + 1);
-    watchdog.sent_mark = watchdog.sequence_counter;
+    socket_send(w.socket_fd, w.send_buffer, static_cast<size_t>(length),
+                reinterpret_cast<const struct sockaddr*>(&w.target), w.target_length);
+    w.sequence_counter = static_cast<int32_t>(static_cast<uint32_t>(w.sequence_counter) + 1);
+    w.sent_mark = w.sequence_counter;
 }
 
-void receive_reply()
+void receive_reply(watchdog_state& w)
 {
-    std::memset(&watchdog.source, 0, sizeof watchdog.source);
-    socklen_t source_length = sizeof watchdog.source;
-    ssize_t length = recvfrom(watchdog.socket_fd, watchdog.receive_buffer, packet_buffer_size, 0,
-                              reinterpret_cast<struct sockaddr*>(&watchdog.source), &source_length);
+    std::memset(&w.source, 0, sizeof w.source);
+    long length = socket_receive(w.socket_fd, w.receive_buffer, packet_buffer_size, w.source, w.hop_limit);
     if (length < 0)
         return;
-    clock_read(watchdog.receive_time);
-    if (examine_reply(watchdog.receive_buffer, static_cast<int>(length)) != -1)
-        watchdog.answered_mark = watchdog.sent_mark;
-    if (watchdog.reply_flag == 1)
+    clock_read(w.receive_time);
+    if (examine_reply(w, w.receive_buffer, static_cast<int>(length)) != -1) {
+        w.answered_mark = w.sent_mark;
+        note_answered(w);
+    }
+    if (w.reply_flag == 1)
         sleep_seconds(1);
 }
 
-int examine_reply(const unsigned char* packet, int length)
+int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
 {
-    int header_length = length > 0 ? (packet[0] & 0x0f) * 4 : 0;
+    // An IPv4 raw socket hands over the IP header with its time to live; an
+    // ICMPv6 one starts at the ICMP header, the hop limit came beside it.
+    bool v6 = w.family == AF_INET6;
+    int header_length = v6 || length <= 0 ? 0 : (packet[0] & 0x0f) * 4;
     const unsigned char* icmp = packet + header_length;
     // Our replies carry the send time; anything shorter is not one of them.
-    bool ours = length - header_length >= reply_minimum && icmp[0] == type_echo_reply &&
-                get_u16_msb_first(icmp + 4) == watchdog.identifier;
+    bool ours = length - header_length >= reply_minimum &&
+                icmp[0] == (v6 ? type_echo_reply_v6 : type_echo_reply) &&
+                get_u16_msb_first(icmp + 4) == w.identifier;
     if (!ours) {
-        if (watchdog.event_count == 1 && watchdog.reply_flag == -1)
-            write_result_text("Request timed out.\r");
-        ++watchdog.event_count;
+        if (w.event_count == 1 && w.reply_flag == -1)
+            write_timed_out(w);
+        ++w.event_count;
         return -1;
     }
 
     uint32_t sent_seconds, sent_microseconds;
     std::memcpy(&sent_seconds, icmp + 8, 4);
     std::memcpy(&sent_microseconds, icmp + 12, 4);
-    struct timeval elapsed = watchdog.receive_time;
+    struct timeval elapsed = w.receive_time;
     struct timeval sent {};
     sent.tv_sec = static_cast<time_t>(sent_seconds);
     sent.tv_usec = static_cast<suseconds_t>(sent_microseconds);
@@ -139,68 +146,89 @@ int examine_reply(const unsigned char* packet, int length)
     double milliseconds = static_cast<double>(elapsed.tv_sec) * 1000 +
                           static_cast<double>(elapsed.tv_usec) / microseconds_per_millisecond;
 
-    if (watchdog.result_file) {
-        std::fseek(watchdog.result_file, 0, SEEK_END);
-        if (std::ftell(watchdog.result_file) > result_file_limit) {
-            std::fclose(watchdog.result_file);
-            watchdog.result_file = nullptr;
-        }
+    if (w.result_file && text_file_size(w.result_file) > result_file_limit) {
+        text_file_close(w.result_file);
+        w.result_file = nullptr;
     }
     // A file that failed to reopen earlier is tried again at every reply.
-    if (!watchdog.result_file) {
-        watchdog.result_file = std::fopen(watchdog.result_path.c_str(), "w");
-        if (!watchdog.result_file)
+    if (!w.result_file) {
+        w.result_file = text_file_create(w.result_path);
+        if (!w.result_file)
             return 5;
     }
 
-    std::fprintf(watchdog.result_file, "Reply from_pw %s: bytes=%d icmp_seq_pw=%u ttl=%d time=%.3f ms \r",
-                 inet_ntoa(watchdog.source.sin_addr), length - header_length - echo_header_length,
-                 static_cast<unsigned>(get_u16_msb_first(icmp + 6)), static_cast<int>(packet[8]), milliseconds);
-    std::fflush(watchdog.result_file);
-    ++watchdog.event_count;
-    watchdog.reply_flag = 1;
+    char source[INET6_ADDRSTRLEN] = "";
+    int ttl;
+    if (v6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const struct sockaddr_in6&>(w.source).sin6_addr, source, sizeof source);
+        ttl = w.hop_limit < 0 ? 0 : w.hop_limit;
+    } else {
+        inet_ntop(AF_INET, &reinterpret_cast<const struct sockaddr_in&>(w.source).sin_addr, source, sizeof source);
+        ttl = packet[8];
+    }
+    char record[256];
+    int size = std::snprintf(record, sizeof record, "Reply from_pw %s: bytes=%d icmp_seq_pw=%u ttl=%d time=%.3f ms \r",
+                             source, length - header_length - echo_header_length,
+                             static_cast<unsigned>(get_u16_msb_first(icmp + 6)), ttl, milliseconds);
+    text_file_write(w.result_file, std::string_view(record, static_cast<std::size_t>(size)));
+    ++w.event_count;
+    w.reply_flag = 1;
     return 0;
 }
 
-void install_reply_filter(int fd, uint16_t identifier)
+void install_reply_filter(int fd, int family, uint16_t identifier)
 {
     // A raw ICMP socket sees every ICMP packet the device receives; clients
     // pinging the device or other programs' replies must not count as events.
-    struct icmp_filter types {};
-    types.data = ~(1U << ICMP_ECHOREPLY);
-    setsockopt(fd, SOL_RAW, ICMP_FILTER, &types, sizeof types);
+    if (family == AF_INET6) {
+        struct icmp6_filter types {};
+        ICMP6_FILTER_SETBLOCKALL(&types);
+        ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &types);
+        socket_option(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &types, sizeof types);
 
-    // The packet starts with the IP header: X := its length, then the ICMP
-    // type at X and the identifier at X+4 (loaded most significant byte
-    // first, as it was sent). Short packets fail the loads and are dropped.
-    struct sock_filter code[] = {
-        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),
-        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, type_echo_reply, 0, 3),
-        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
-        BPF_STMT(BPF_RET | BPF_K, 0),
-    };
-    struct sock_fprog program {};
-    program.len = sizeof code / sizeof code[0];
-    program.filter = code;
-    setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+        // The packet starts with the ICMPv6 header: the type at 0, the
+        // identifier at 4. Short packets fail the loads and are dropped.
+        struct sock_filter code[] = {
+            BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, type_echo_reply_v6, 0, 3),
+            BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 4),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
+            BPF_STMT(BPF_RET | BPF_K, 0),
+        };
+        socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
+    } else {
+        struct icmp_filter types {};
+        types.data = ~(1U << ICMP_ECHOREPLY);
+        socket_option(fd, SOL_RAW, ICMP_FILTER, &types, sizeof types);
+
+        // The packet starts with the IP header: X := its length, then the
+        // ICMP type at X and the identifier at X+4 (loaded most significant
+        // byte first, as it was sent). Short packets fail the loads.
+        struct sock_filter code[] = {
+            BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),
+            BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, type_echo_reply, 0, 3),
+            BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
+            BPF_STMT(BPF_RET | BPF_K, 0),
+        };
+        socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
+    }
 
     // Whatever arrived before the filter was in place is dropped unread.
-    unsigned char scratch[64];
-    while (recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) >= 0) {
-    }
+    socket_discard_pending(fd);
 }
 
-void close_watchdog()
+void close_watchdog(watchdog_state& w)
 {
-    if (watchdog.socket_fd != -1) {
-        close(watchdog.socket_fd);
-        watchdog.socket_fd = -1;
+    if (w.socket_fd != -1) {
+        socket_close(w.socket_fd);
+        w.socket_fd = -1;
     }
-    if (watchdog.result_file) {
-        std::fclose(watchdog.result_file);
-        watchdog.result_file = nullptr;
+    if (w.result_file) {
+        text_file_close(w.result_file);
+        w.result_file = nullptr;
     }
 }

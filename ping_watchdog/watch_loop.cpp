@@ -5,26 +5,26 @@
 #include "paths.h"
 #include "run_log.h"
 #include "system.h"
+#include "system_io.h"
 #include "text.h"
 
 #include <cerrno>
-#include <sys/select.h>
 
 namespace {
 const struct timeval wait_budget = {1, 0};
 }
 
-int watch_cycle(bool first_cycle, int& highest_fd)
+int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
 {
-    const watchdog_settings& settings = *active_settings;
+    const watchdog_settings& settings = w.settings;
     sleep_seconds(first_cycle ? settings.startup_delay : settings.interval);
-    send_echo_request();
-    watchdog.reply_flag = -1;
-    watchdog.event_count = 0;
+    send_echo_request(w);
+    w.reply_flag = -1;
+    w.event_count = 0;
 
     fd_set watched;
     FD_ZERO(&watched);
-    int fd = watchdog.socket_fd;
+    int fd = w.socket_fd;
     if (fd != -1 && fd < FD_SETSIZE) {
         FD_SET(fd, &watched);
         if (fd > highest_fd)
@@ -34,57 +34,60 @@ int watch_cycle(bool first_cycle, int& highest_fd)
     // off it (Linux writes back what is left, also when interrupted), and
     // after a timeout the set is empty, so later waits return at once.
     struct timeval budget = wait_budget;
-    while (watchdog.event_count < 2) {
-        int ready = select(highest_fd + 1, &watched, nullptr, nullptr, &budget);
+    while (w.event_count < 2) {
+        int ready = wait_readable(highest_fd, watched, budget);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            close_watchdog();
+            close_watchdog(w);
             return -1;
         }
         if (ready == 0) {
-            if (watchdog.event_count == 1 && watchdog.reply_flag == -1)
-                write_result_text("Request timed out.\r");
-            ++watchdog.event_count;
+            if (w.event_count == 1 && w.reply_flag == -1)
+                write_timed_out(w);
+            ++w.event_count;
         } else if (ready == 1 && fd != -1 && FD_ISSET(fd, &watched)) {
-            receive_reply();
+            receive_reply(w);
         }
     }
     return 0;
 }
 
-bool reboot_due(uint16_t failure_count)
+bool reboot_due(const watchdog_state& w, uint16_t failure_count)
 {
     // With a failure count of 0 every answered cycle would match: a reboot
     // loop on a healthy device. 0 therefore means never.
     if (failure_count == 0)
         return false;
-    int64_t unanswered = static_cast<int64_t>(watchdog.sent_mark) - watchdog.answered_mark;
+    int64_t unanswered = static_cast<int64_t>(w.sent_mark) - w.answered_mark;
     return unanswered == failure_count;
 }
 
-void reboot_sequence()
+void reboot_sequence(watchdog_state& w)
 {
-    write_result_text("It will be reboot  after 3 seconds!!!");
+    write_result_text(w, "It will be reboot  after 3 seconds!!!");
     std::string stamp;
     time_stamp(stamp);
-    append_line(log_line(stamp, "Rebooted by ping watchdog") + ".[IP]=[" + active_settings->target_address + "]",
+    append_line(log_line(stamp, "Rebooted by ping watchdog") + ".[IP]=[" + w.settings.target_address + "]",
                 paths::reboot_history);
     sleep_seconds(1);
+    count_reboot(w);
     shell_run("reboot");
-    close_watchdog();
+    close_watchdog(w);
 }
 
-int watch_loop(uint16_t failure_count)
+int watch_loop(watchdog_state& w, uint16_t failure_count)
 {
     int highest_fd = -2;
     bool first_cycle = true;
     for (;;) {
-        if (watch_cycle(first_cycle, highest_fd) != 0)
+        if (watch_cycle(w, first_cycle, highest_fd) != 0)
             return -1;
         first_cycle = false;
-        if (reboot_due(failure_count)) {
-            reboot_sequence();
+        // With the reboot limit reached the watchdog goes on watching; the
+        // difference grows past the failure count until a reply.
+        if (reboot_due(w, failure_count) && !reboot_limit_reached(w)) {
+            reboot_sequence(w);
             return 0;
         }
     }

@@ -17,4 +17,6 @@ constexpr const char* run_dir = "/var/run/";
 // The ping watchdog's result file lives beside the device's other results.
 constexpr const char* pingwdog_result_dir = "/var/";
 constexpr const char* pingwdog_result_name = "webspingwatchdog.msg";
+// The ping watchdog's count of reboots in a row without an answer.
+constexpr const char* pingwdog_reboots = "/etc/pingwdog_reboots";
 }

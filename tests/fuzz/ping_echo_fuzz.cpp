@@ -1,6 +1,9 @@
 // examine_reply on arbitrary packets of their exact length: the first two
 // bytes choose the identifier the process expects, the third the state of
-// the cycle; the rest is the packet as the raw socket delivers it.
+// the cycle and the family of the socket; the rest is the packet as the raw
+// socket delivers it (IPv4 with its IP header, ICMPv6 without).
+#include "fake_system.h"
+#include "system_io.h"
 #include "watchdog.h"
 
 #include <cstddef>
@@ -9,63 +12,50 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-const std::string& result_path()
-{
-    static const std::string path = "/tmp/ping_echo_fuzz." + std::to_string(getpid()) + ".msg";
-    return path;
+watchdog_state w;
 }
-
-void remove_result_file()
-{
-    unlink(result_path().c_str());
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 3)
         return 0;
-    if (!watchdog.result_file) {
-        if (open_result_file(result_path()) != 0)
-            return 0;
-        static bool registered = false;
-        if (!registered)
-            registered = std::atexit(remove_result_file) == 0;
-    }
-    watchdog.identifier = static_cast<uint16_t>(data[0] << 8 | data[1]);
-    watchdog.event_count = data[2] & 1;
-    watchdog.reply_flag = data[2] & 2 ? 1 : -1;
-    watchdog.receive_time.tv_sec = 1000 + (data[2] >> 2);
-    watchdog.receive_time.tv_usec = 0;
+    // The result file lives in the fake's memory.
+    if (!w.result_file && open_result_file(w, "/var/webspingwatchdog.msg") != 0)
+        return 0;
+    w.identifier = static_cast<uint16_t>(data[0] << 8 | data[1]);
+    w.event_count = data[2] & 1;
+    w.reply_flag = data[2] & 2 ? 1 : -1;
+    w.family = data[2] & 4 ? AF_INET6 : AF_INET;
+    w.hop_limit = data[2] & 8 ? -1 : data[2];
+    w.receive_time.tv_sec = 1000 + (data[2] >> 4);
+    w.receive_time.tv_usec = 0;
     // A buffer of exactly the packet's length, so that a read beyond it is
     // caught.
     std::vector<unsigned char> packet(data + 3, data + size);
     const int length = static_cast<int>(packet.size());
-    const int events_before = watchdog.event_count;
-    int result = examine_reply(packet.empty() ? nullptr : packet.data(), length);
+    const int events_before = w.event_count;
+    int result = examine_reply(w, packet.empty() ? nullptr : packet.data(), length);
     if (result != 0 && result != 5 && result != -1)
         std::abort();
-    if (result == 0 && (watchdog.reply_flag != 1 || watchdog.event_count != events_before + 1))
+    if (result == 0 && (w.reply_flag != 1 || w.event_count != events_before + 1))
         std::abort();
-    if (result == -1 && watchdog.event_count != events_before + 1)
+    if (result == -1 && w.event_count != events_before + 1)
         std::abort();
     if (result != -1) {
         // Only an echo reply with our identifier is accepted.
-        int header = (packet[0] & 0x0f) * 4;
-        if (length - header < 8 || packet[header] != 0 ||
-            (packet[header + 4] << 8 | packet[header + 5]) != watchdog.identifier)
+        bool v6 = w.family == AF_INET6;
+        int header = v6 ? 0 : (packet[0] & 0x0f) * 4;
+        if (length - header < 16 || packet[header] != (v6 ? 129 : 0) ||
+            (packet[header + 4] << 8 | packet[header + 5]) != w.identifier)
             std::abort();
     }
     // The result file is kept small: emptied at a reply once past its limit.
     // (Timeouts alone let it grow, one record per cycle until the reboot.)
-    if (result == 0 && watchdog.result_file) {
-        long size_now = std::ftell(watchdog.result_file);
+    if (result == 0 && w.result_file) {
+        long size_now = text_file_size(w.result_file);
         if (size_now > result_file_limit + 200)
             std::abort();
     }

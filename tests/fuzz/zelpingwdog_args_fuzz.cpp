@@ -1,9 +1,8 @@
 // zelpingwdog's command-line walk on arbitrary argument vectors, through
-// the recording shell. The settings record names a result directory that
-// does not exist, so a starting argument ("--app=pingwdog") runs the
-// start-up only up to the result file, which can't be opened: the start
-// line is written and the walk goes on, but no socket and no watch loop is
-// reached.
+// the recording shell. The fake has no protocols database, so a starting
+// argument ("--app=pingwdog") runs the start-up only up to the protocol
+// lookup: the start line is written and the walk goes on, but no result
+// file, no socket and no watch loop is reached.
 #include "fuzz_support.h"
 #include "text.h"
 #include "watchdog.h"
@@ -26,9 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         starts += name.find("--app") != std::string::npos && value == "pingwdog";
         low16_of_decimal(value);
     }
-    watchdog_settings settings;
-    settings.result_dir = "/nonexistent/zelpingwdog-fuzz/";
-    if (run_command_line(args.argc(), args.argv(), settings) != 0)
+    static watchdog_state w;
+    w.settings = watchdog_settings();
+    w.settings.result_dir = "/nonexistent/zelpingwdog-fuzz/";
+    if (run_command_line(args.argc(), args.argv(), w) != 0)
         std::abort();
     fuzz::check_commands(false);
     const auto commands = fake::system_commands();
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if ((c.find("echo '[") != 0 && c.find("echo '' ") != 0) || c.find('\n') != std::string::npos ||
             c.size() < 26 || c.compare(c.size() - 25, 25, "' >> /var/log/zelpingwdog") != 0)
             std::abort();
-    if (watchdog.socket_fd != -1 || watchdog.result_file)
+    if (w.socket_fd != -1 || w.result_file || !fake::raw_sockets().empty())
         std::abort();
     return 0;
 }

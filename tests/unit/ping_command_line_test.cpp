@@ -6,13 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <arpa/inet.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
-#include <unistd.h>
 
-using ping_test::read_file;
+using ping_test::result_path;
 
 namespace {
 
@@ -25,7 +26,7 @@ std::string stamp()
 
 // Runs the walk over "zelpingwdog ARGS..." with a result directory of the
 // test's own; returns the commands handed to the shell.
-std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdog_settings& settings)
+std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdog_state& w)
 {
     std::vector<std::string> words = {"zelpingwdog"};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -33,37 +34,27 @@ std::vector<std::string> walk(const std::vector<std::string>& arguments, watchdo
     for (auto& w : words)
         argv.push_back(&w[0]);
     argv.push_back(nullptr);
-    EXPECT_EQ(run_command_line(static_cast<int>(words.size()), argv.data(), settings), 0);
+    EXPECT_EQ(run_command_line(static_cast<int>(words.size()), argv.data(), w), 0);
     return fake::system_commands();
-}
-
-bool can_open_raw_socket()
-{
-    int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
 }
 
 class ping_command_line : public ::testing::Test {
 protected:
-    ping_test::scratch_dir dir;
-    watchdog_settings settings;
+    watchdog_state w;
+    watchdog_settings& settings = w.settings;
     void SetUp() override
     {
         fake::reset();
         fake::set_clock(1796610512, 4120);
-        close_watchdog();
-        watchdog = watchdog_state();
-        settings.result_dir = dir.path;
+        fake::set_file_text("/etc/protocols", "# Internet protocols\nip\t0\tIP\nicmp\t1\tICMP\t# control\n");
+        settings.result_dir = "/var/";
     }
-    void TearDown() override { close_watchdog(); }
+    void TearDown() override { close_watchdog(w); }
 };
 
 TEST_F(ping_command_line, no_arguments_logs_one_line)
 {
-    EXPECT_EQ(walk({}, settings),
+    EXPECT_EQ(walk({}, w),
               std::vector<std::string>{"echo '[" + stamp() + "] Running...zel_pingwdog" + log_tail});
 }
 
@@ -73,6 +64,7 @@ struct walk_case {
     std::string pieces;  // the run log line with "S" for the stamp
     uint16_t interval, delay, failure_count;
     std::string target;
+    uint16_t max_reboots = 0;
 };
 
 class ping_walk : public ping_command_line, public ::testing::WithParamInterface<walk_case> {};
@@ -83,12 +75,13 @@ TEST_P(ping_walk, pieces_in_walk_order)
     std::string expected;
     for (char ch : c.pieces)
         expected += ch == 'S' ? "[" + stamp() + "]" : std::string(1, ch);
-    EXPECT_EQ(walk(c.arguments, settings), std::vector<std::string>{"echo '" + expected + log_tail});
+    EXPECT_EQ(walk(c.arguments, w), std::vector<std::string>{"echo '" + expected + log_tail});
     EXPECT_EQ(settings.interval, c.interval);
     EXPECT_EQ(settings.startup_delay, c.delay);
     EXPECT_EQ(settings.failure_count, c.failure_count);
     EXPECT_EQ(settings.target_address, c.target);
-    EXPECT_FALSE(std::filesystem::exists(dir.file())) << "nothing may start";
+    EXPECT_EQ(settings.max_reboots, c.max_reboots);
+    EXPECT_FALSE(fake::has_file_text(result_path)) << "nothing may start";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -96,6 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         walk_case{"all_four", {"-ipaddr=10.0.0.1", "-interval=5", "-delay=30", "-failcount=3"},
                   "S fcount=[3]S delay=[30]S delay=[5]S ip=[10.0.0.1]", 5, 30, 3, "10.0.0.1"},
+        walk_case{"reboot_limit_after_the_others",
+                  {"-ipaddr=fe80::1%eth1", "-failcount=3", "-maxreboots=2", "--maxreboots=-1"},
+                  "S maxreboots=[65535]S maxreboots=[2]S fcount=[3]S ip=[fe80::1%eth1]", 0, 0, 3, "fe80::1%eth1", 2},
         walk_case{"last_wins_as_read_first", {"-delay=1", "-delay=2"}, "S delay=[2]S delay=[1]", 0, 1, 0, ""},
         walk_case{"interval_wraps", {"-interval=65536"}, "S delay=[0]", 0, 0, 0, ""},
         walk_case{"minus_one", {"-failcount=-1"}, "S fcount=[65535]", 0, 0, 65535, ""},
@@ -131,6 +127,54 @@ TEST(ping_low16, reads_like_atoi_cut_to_16_bits)
 
 // ---- start-up ----
 
+struct family_case {
+    const char* text;
+    int family;
+    bool converts;
+    const char* address;  // as inet_ntop writes it back
+    unsigned scope;
+};
+
+class ping_target : public ::testing::TestWithParam<family_case> {};
+
+TEST_P(ping_target, ipv4_as_inet_addr_reads_it_or_an_ipv6_literal)
+{
+    const auto& c = GetParam();
+    fake::reset();
+    fake::set_interface("eth1", 3);
+    watchdog_state w;
+    ASSERT_EQ(target_family(c.text), c.family);
+    ASSERT_EQ(convert_target(w, c.text, c.family), c.converts);
+    if (!c.converts)
+        return;
+    char text[INET6_ADDRSTRLEN] = "";
+    if (c.family == AF_INET6) {
+        const auto& six = reinterpret_cast<const struct sockaddr_in6&>(w.target);
+        EXPECT_EQ(w.target_length, sizeof six);
+        inet_ntop(AF_INET6, &six.sin6_addr, text, sizeof text);
+        EXPECT_EQ(six.sin6_scope_id, c.scope);
+        EXPECT_EQ(six.sin6_port, 0);
+    } else {
+        const auto& four = reinterpret_cast<const struct sockaddr_in&>(w.target);
+        EXPECT_EQ(w.target_length, sizeof four);
+        inet_ntop(AF_INET, &four.sin_addr, text, sizeof text);
+    }
+    EXPECT_EQ(std::string(text), c.address);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    texts, ping_target,
+    ::testing::Values(family_case{"127.0.0.1", AF_INET, true, "127.0.0.1", 0},
+                      family_case{"10.1", AF_INET, true, "10.0.0.1", 0},  // inet_addr's short forms stay
+                      family_case{"255.255.255.255", AF_INET, false, "", 0},
+                      family_case{"::1", AF_INET6, true, "::1", 0},
+                      family_case{"2001:DB8:0:0::7", AF_INET6, true, "2001:db8::7", 0},
+                      family_case{"::ffff:10.0.0.1", AF_INET6, true, "::ffff:10.0.0.1", 0},
+                      family_case{"fe80::1%eth1", AF_INET6, true, "fe80::1", 3},
+                      family_case{"fe80::1%7", AF_INET6, true, "fe80::1", 7},
+                      family_case{"fe80::1%eth2", AF_INET6, false, "", 0},
+                      family_case{"1::2::3", AF_INET, false, "", 0}));
+
 std::string start_line(const std::string& target, int interval, int delay, int failure_count)
 {
     return "echo '[" + stamp() + "] Running ping watchdog...IP=[" + target + "][interval]=[" +
@@ -147,33 +191,34 @@ class ping_refused_target : public ping_command_line, public ::testing::WithPara
 
 TEST_P(ping_refused_target, fails_after_the_start_line)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
     const auto& c = GetParam();
     auto commands = walk({"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9", "-failcount=2"},
-                         settings);
+                         w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line(c.target, 4, 9, 2));
     // The result file was emptied and closed without its banner.
-    EXPECT_TRUE(std::filesystem::exists(dir.file()));
-    EXPECT_EQ(read_file(dir.file()), "");
-    EXPECT_EQ(watchdog.socket_fd, -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
-    EXPECT_EQ(watchdog.sent_mark, 0) << "no request may go out";
+    EXPECT_TRUE(fake::has_file_text(result_path));
+    EXPECT_EQ(fake::file_text(result_path), "");
+    EXPECT_EQ(w.socket_fd, -1);
+    EXPECT_TRUE(fake::open_sockets().empty());
+    EXPECT_EQ(w.result_file, nullptr);
+    EXPECT_TRUE(fake::sent().empty()) << "no request may go out";
 }
 
 INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
                          ::testing::Values(refused_case{"broadcast", "255.255.255.255"},
                                            refused_case{"trailing_letters", "10.0.0.1abc"},
                                            refused_case{"five_numbers", "10.0.0.1.5"},
-                                           refused_case{"name", "gateway"}, refused_case{"empty", ""}),
+                                           refused_case{"name", "gateway"}, refused_case{"empty", ""},
+                                           refused_case{"two_double_colons", "1::2::3"},
+                                           refused_case{"unknown_interface", "fe80::1%wan9"},
+                                           refused_case{"empty_interface", "fe80::1%"},
+                                           refused_case{"interface_on_ipv4", "10.0.0.1%eth1"}),
                          [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
-    auto commands = walk({"-ipaddr=10.1.1.1", "-failcount=7", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    auto commands = walk({"-ipaddr=10.1.1.1", "-failcount=7", "--app=pingwdog", "-ipaddr=255.255.255.255"}, w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
     std::string s = "[" + stamp() + "]";
@@ -184,9 +229,7 @@ TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
 
 TEST_F(ping_command_line, each_starting_argument_starts_again)
 {
-    if (!can_open_raw_socket())
-        GTEST_SKIP() << "needs the privilege for raw sockets";
-    auto commands = walk({"--app=pingwdog", "-ipaddr=1.2.3.4x", "--app=pingwdog", "-ipaddr=255.255.255.255"}, settings);
+    auto commands = walk({"--app=pingwdog", "-ipaddr=1.2.3.4x", "--app=pingwdog", "-ipaddr=255.255.255.255"}, w);
     ASSERT_EQ(commands.size(), 3u);
     EXPECT_EQ(commands[0], start_line("255.255.255.255", 0, 0, 0));
     EXPECT_EQ(commands[1], start_line("1.2.3.4x", 0, 0, 0));
@@ -194,51 +237,91 @@ TEST_F(ping_command_line, each_starting_argument_starts_again)
 
 TEST_F(ping_command_line, result_path_too_long_is_refused_after_the_start_line)
 {
-    settings.result_dir = dir.path + std::string(40, 'd') + "/";
-    std::filesystem::create_directory(settings.result_dir);
+    settings.result_dir = "/var/" + std::string(40, 'd') + "/";
     settings.target_address = "127.0.0.1";
-    active_settings = &settings;
-    EXPECT_EQ(start_watchdog(), 2);
-    active_settings = nullptr;
+    EXPECT_EQ(start_watchdog(w), 2);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
-    EXPECT_FALSE(std::filesystem::exists(settings.result_dir + "webspingwatchdog.msg"));
+    EXPECT_FALSE(fake::has_file_text(settings.result_dir + "webspingwatchdog.msg"));
 }
 
-TEST_F(ping_command_line, missing_result_directory_is_refused_after_the_start_line)
+TEST_F(ping_command_line, result_file_that_cannot_be_opened_is_refused_after_the_start_line)
 {
-    settings.result_dir = dir.path + "absent/";
+    fake::refuse_file(result_path);
     settings.target_address = "127.0.0.1";
-    active_settings = &settings;
-    EXPECT_EQ(start_watchdog(), 2);
-    active_settings = nullptr;
+    EXPECT_EQ(start_watchdog(w), 2);
     EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_TRUE(fake::raw_sockets().empty());
+}
+
+TEST_F(ping_command_line, without_icmp_in_the_protocols_start_fails_with_1)
+{
+    fake::set_file_text("/etc/protocols", "ip\t0\tIP\n# icmp 1 ICMP\nicmpx 1\n");
+    settings.target_address = "127.0.0.1";
+    EXPECT_EQ(start_watchdog(w), 1);
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_FALSE(fake::has_file_text(result_path));
 }
 
 TEST_F(ping_command_line, without_raw_socket_privilege_start_fails_with_3)
 {
-    // The privilege is dropped in a child process; it reports what it saw
-    // through its exit status.
-    chmod(dir.path.c_str(), 0777);
-    pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        if (getuid() == 0 && setuid(65534) != 0)
-            _exit(100);
-        if (can_open_raw_socket())
-            _exit(101);
-        settings.target_address = "127.0.0.1";
-        active_settings = &settings;
-        int result = start_watchdog();
-        bool logged = fake::system_commands() == std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)};
-        bool emptied = std::filesystem::exists(dir.file()) && read_file(dir.file()).empty();
-        _exit(!logged ? 102 : !emptied ? 103 : watchdog.sent_mark != 0 ? 104 : result);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 100 || WEXITSTATUS(status) == 101)
-        GTEST_SKIP() << "could not give up the raw socket privilege";
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    fake::refuse_raw_sockets();
+    settings.target_address = "127.0.0.1";
+    EXPECT_EQ(start_watchdog(w), 3);
+    EXPECT_EQ(fake::system_commands(), std::vector<std::string>{start_line("127.0.0.1", 0, 0, 0)});
+    EXPECT_TRUE(fake::has_file_text(result_path));
+    EXPECT_EQ(fake::file_text(result_path), "");
+    EXPECT_EQ(w.result_file, nullptr);
+}
+
+TEST_F(ping_command_line, ipv6_target_gets_an_icmpv6_socket_filtered_for_echo_replies)
+{
+    fake::set_interface("eth1", 4);
+    settings.target_address = "fe80::99:2%eth1";
+    settings.failure_count = 2;
+    fake::fail_waits_after(0, EBADF);
+    EXPECT_EQ(start_watchdog(w), 0);
+    EXPECT_EQ(fake::raw_sockets(), (std::vector<std::pair<int, int>>{{AF_INET6, IPPROTO_ICMPV6}}));
+    std::vector<std::pair<int, int>> options;
+    for (const auto& o : fake::socket_options())
+        options.emplace_back(o.level, o.name);
+    EXPECT_EQ(options, (std::vector<std::pair<int, int>>{
+                           {SOL_SOCKET, SO_RCVBUF}, {IPPROTO_ICMPV6, ICMP6_FILTER}, {IPPROTO_IPV6, IPV6_RECVHOPLIMIT}}));
+    struct icmp6_filter types {};
+    ASSERT_EQ(fake::socket_options()[1].value.size(), sizeof types);
+    std::memcpy(&types, fake::socket_options()[1].value.data(), sizeof types);
+    for (int type = 0; type < 256; ++type)
+        EXPECT_EQ(ICMP6_FILTER_WILLPASS(type, &types), type == 129) << "type " << type;
+    EXPECT_EQ(fake::file_text(result_path), "This is system tools of ping watchdog.\nThe target ip is fe80::99:2%eth1 "
+                                            "and the number of failure to reboot is 2\n");
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "fe80::99:2");
+    EXPECT_EQ(fake::sent()[0].scope_id, 4u);
+    EXPECT_EQ(fake::sent()[0].bytes[0], 128);
+}
+
+TEST_F(ping_command_line, start_up_opens_the_socket_writes_the_banner_and_runs_the_loop)
+{
+    settings.target_address = "127.0.0.1";
+    settings.failure_count = 3;
+    fake::fail_waits_after(0, EBADF);  // the loop ends at its first wait
+    EXPECT_EQ(start_watchdog(w), 0);
+    EXPECT_EQ(fake::raw_sockets(), (std::vector<std::pair<int, int>>{{AF_INET, 1}}));
+    ASSERT_GE(fake::socket_options().size(), 1u);
+    const auto& rcvbuf = fake::socket_options()[0];
+    EXPECT_EQ(rcvbuf.level, SOL_SOCKET);
+    EXPECT_EQ(rcvbuf.name, SO_RCVBUF);
+    int size = 0;
+    ASSERT_EQ(rcvbuf.value.size(), sizeof size);
+    std::memcpy(&size, rcvbuf.value.data(), sizeof size);
+    EXPECT_EQ(size, 10240);
+    EXPECT_FALSE(fake::attached_filter().empty());
+    EXPECT_EQ(fake::file_text(result_path),
+              "This is system tools of ping watchdog.\nThe target ip is 127.0.0.1 and the number of failure to "
+              "reboot is 3\n");
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "127.0.0.1");
+    EXPECT_EQ(fake::sent()[0].bytes[0], 8);
+    EXPECT_TRUE(fake::open_sockets().empty()) << "closed when the wait failed";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "fake_system.h"
 #include "ping_packets.h"
+#include "system_io.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,13 @@
 #include <cstring>
 #include <functional>
 #include <arpa/inet.h>
+#include <linux/icmp.h>
+#include <netinet/icmp6.h>
 
 using ping_test::make_packet;
 using ping_test::packet_spec;
-using ping_test::read_file;
+using ping_test::from;
+using ping_test::result_path;
 
 namespace {
 
@@ -23,23 +27,19 @@ packet_spec with(std::function<void(packet_spec&)> change)
     return p;
 }
 
-void reset_state()
-{
-    close_watchdog();
-    watchdog = watchdog_state();
-}
-
 class ping_echo : public ::testing::Test {
 protected:
-    ping_test::scratch_dir dir;
+    watchdog_state w;
     void SetUp() override
     {
         fake::reset();
-        reset_state();
-        watchdog.identifier = 0x4242;
-        ASSERT_EQ(open_result_file(dir.file()), 0);
+        w.identifier = 0x4242;
+        ASSERT_EQ(open_result_file(w, result_path), 0);
     }
-    void TearDown() override { reset_state(); }
+    void TearDown() override { close_watchdog(w); }
+    std::string result() const { return fake::file_text(result_path); }
+    // The socket the fake hands out, as start_watchdog would open it.
+    void open_socket() { w.socket_fd = raw_socket_open(AF_INET, 1); }
 };
 
 // ---- checksum ----
@@ -84,12 +84,12 @@ TEST(ping_checksum_property, message_with_its_checksum_verifies_to_zero)
 
 TEST_F(ping_echo, request_is_64_bytes_in_network_order_with_host_order_send_time)
 {
-    watchdog.identifier = 0x1234;
+    w.identifier = 0x1234;
     fake::set_clock(0x01020304, 0x000a0b0c);
-    std::memset(watchdog.send_buffer, 0xee, packet_buffer_size);
-    ASSERT_EQ(build_echo_request(0x15678), 64);
+    std::memset(w.send_buffer, 0xee, packet_buffer_size);
+    ASSERT_EQ(build_echo_request(w, 0x15678), 64);
 
-    const unsigned char* p = watchdog.send_buffer;
+    const unsigned char* p = w.send_buffer;
     EXPECT_EQ(p[0], 8);
     EXPECT_EQ(p[1], 0);
     EXPECT_EQ(p[4], 0x12);
@@ -109,24 +109,51 @@ TEST_F(ping_echo, request_is_64_bytes_in_network_order_with_host_order_send_time
     EXPECT_NE(p[2] | p[3], 0);
 }
 
+TEST_F(ping_echo, icmpv6_request_is_type_128_with_the_checksum_left_to_the_kernel)
+{
+    w.family = AF_INET6;
+    w.identifier = 0xfe01;
+    fake::set_clock(0x01020304, 0x000a0b0c);
+    std::memset(w.send_buffer, 0xee, packet_buffer_size);
+    ASSERT_EQ(build_echo_request(w, 0x10203), 64);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const std::vector<unsigned char> head = {128, 0, 0, 0, 0xfe, 0x01, 0x02, 0x03,
+                                             0x01, 0x02, 0x03, 0x04, 0x00, 0x0a, 0x0b, 0x0c};
+#else
+    const std::vector<unsigned char> head = {128, 0, 0, 0, 0xfe, 0x01, 0x02, 0x03,
+                                             0x04, 0x03, 0x02, 0x01, 0x0c, 0x0b, 0x0a, 0x00};
+#endif
+    EXPECT_EQ(std::vector<unsigned char>(w.send_buffer, w.send_buffer + 16), head);
+    for (size_t i = 16; i < packet_buffer_size; ++i)
+        ASSERT_EQ(w.send_buffer[i], 0) << "byte " << i;
+
+    w.socket_fd = raw_socket_open(AF_INET6, IPPROTO_ICMPV6);
+    ASSERT_TRUE(convert_target(w, "2001:db8::7", AF_INET6));
+    send_echo_request(w);
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "2001:db8::7");
+    EXPECT_EQ(fake::sent()[0].bytes.size(), 64u);
+    EXPECT_EQ(fake::sent()[0].bytes[0], 128);
+}
+
 TEST_F(ping_echo, sequence_starts_at_zero_and_wraps_at_65536)
 {
-    watchdog.socket_fd = -1;  // the send fails; the request still counts
-    send_echo_request();
-    EXPECT_EQ(watchdog.send_buffer[6], 0);
-    EXPECT_EQ(watchdog.send_buffer[7], 0);
-    EXPECT_EQ(watchdog.sequence_counter, 1);
-    EXPECT_EQ(watchdog.sent_mark, 1);
+    w.socket_fd = -1;  // the send fails; the request still counts
+    send_echo_request(w);
+    EXPECT_EQ(w.send_buffer[6], 0);
+    EXPECT_EQ(w.send_buffer[7], 0);
+    EXPECT_EQ(w.sequence_counter, 1);
+    EXPECT_EQ(w.sent_mark, 1);
 
-    watchdog.sequence_counter = 65535;
-    send_echo_request();
-    EXPECT_EQ(watchdog.send_buffer[6], 0xff);
-    EXPECT_EQ(watchdog.send_buffer[7], 0xff);
-    send_echo_request();
-    EXPECT_EQ(watchdog.send_buffer[6], 0);
-    EXPECT_EQ(watchdog.send_buffer[7], 0);
-    EXPECT_EQ(watchdog.sequence_counter, 65537);
-    EXPECT_EQ(watchdog.sent_mark, 65537);
+    w.sequence_counter = 65535;
+    send_echo_request(w);
+    EXPECT_EQ(w.send_buffer[6], 0xff);
+    EXPECT_EQ(w.send_buffer[7], 0xff);
+    send_echo_request(w);
+    EXPECT_EQ(w.send_buffer[6], 0);
+    EXPECT_EQ(w.send_buffer[7], 0);
+    EXPECT_EQ(w.sequence_counter, 65537);
+    EXPECT_EQ(w.sent_mark, 65537);
 }
 
 // ---- examine_reply ----
@@ -146,15 +173,17 @@ TEST_P(ping_examine, accepts_only_our_echo_replies)
     const auto& c = GetParam();
     auto packet = make_packet(c.packet);
     packet.resize(packet.size() - static_cast<size_t>(c.cut));
-    watchdog.receive_time = {11, 100000};
-    watchdog.source.sin_addr.s_addr = inet_addr("192.168.1.20");
-    watchdog.event_count = 0;
-    watchdog.reply_flag = -1;
+    w.receive_time = {11, 100000};
+    auto& source = reinterpret_cast<struct sockaddr_in&>(w.source);
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = inet_addr("192.168.1.20");
+    w.event_count = 0;
+    w.reply_flag = -1;
 
-    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), c.expected_result);
-    EXPECT_EQ(watchdog.event_count, 1);
-    EXPECT_EQ(watchdog.reply_flag, c.expected_record ? 1 : -1);
-    EXPECT_EQ(read_file(dir.file()), c.expected_record ? c.expected_record : "");
+    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), c.expected_result);
+    EXPECT_EQ(w.event_count, 1);
+    EXPECT_EQ(w.reply_flag, c.expected_record ? 1 : -1);
+    EXPECT_EQ(result(), c.expected_record ? c.expected_record : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,11 +213,69 @@ INSTANTIATE_TEST_SUITE_P(
                    nullptr}),
     [](const ::testing::TestParamInfo<reply_case>& info) { return info.param.name; });
 
+// An ICMPv6 message as the raw socket hands it over: no IP header.
+std::vector<unsigned char> icmpv6(packet_spec p)
+{
+    p.header_length = 0;
+    auto bytes = make_packet(p);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
+struct reply6_case {
+    const char* name;
+    packet_spec packet;
+    int cut;
+    int hop_limit;
+    const char* expected_record;  // nullptr: not accepted
+};
+
+class ping_examine6 : public ping_echo, public ::testing::WithParamInterface<reply6_case> {};
+
+TEST_P(ping_examine6, accepts_only_our_icmpv6_echo_replies)
+{
+    const auto& c = GetParam();
+    w.family = AF_INET6;
+    open_socket();
+    auto packet = icmpv6(c.packet);
+    packet.resize(packet.size() - static_cast<size_t>(c.cut));
+    fake::deliver(from("fe80::1:2", packet, c.hop_limit));
+    fake::set_clock(11, 100000);
+    w.event_count = 0;
+    w.sent_mark = 4;
+    receive_reply(w);
+    EXPECT_EQ(w.event_count, 1);
+    EXPECT_EQ(w.answered_mark, c.expected_record ? 4 : 0);
+    EXPECT_EQ(result(), c.expected_record ? c.expected_record : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    packets, ping_examine6,
+    ::testing::Values(
+        reply6_case{"full_reply", with([](packet_spec& p) { p.type = 129; p.sequence = 7; }), 0, 64,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=7 ttl=64 time=200.000 ms \r"},
+        reply6_case{"hop_limit_255", with([](packet_spec& p) { p.type = 129; }), 0, 255,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=0 ttl=255 time=200.000 ms \r"},
+        reply6_case{"hop_limit_1", with([](packet_spec& p) { p.type = 129; }), 0, 1,
+                    "Reply from_pw fe80::1:2: bytes=56 icmp_seq_pw=0 ttl=1 time=200.000 ms \r"},
+        reply6_case{"send_time_only", with([](packet_spec& p) { p.type = 129; p.data_length = 8; }), 0, 64,
+                    "Reply from_pw fe80::1:2: bytes=8 icmp_seq_pw=0 ttl=64 time=200.000 ms \r"},
+        reply6_case{"one_byte_short", with([](packet_spec& p) { p.type = 129; p.data_length = 8; }), 1, 64, nullptr},
+        reply6_case{"header_only", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 0, 64, nullptr},
+        reply6_case{"three_bytes", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 5, 64, nullptr},
+        reply6_case{"empty", with([](packet_spec& p) { p.type = 129; p.data_length = 0; }), 8, 64, nullptr},
+        reply6_case{"our_own_request", with([](packet_spec& p) { p.type = 128; }), 0, 64, nullptr},
+        reply6_case{"ipv4_reply_type", with([](packet_spec& p) { p.type = 0; }), 0, 64, nullptr},
+        reply6_case{"other_identifier", with([](packet_spec& p) { p.type = 129; p.identifier = 0x4243; }), 0, 64,
+                    nullptr},
+        reply6_case{"swapped_identifier", with([](packet_spec& p) { p.type = 129; p.identifier = 0x4242 ^ 0x0100; }),
+                    0, 64, nullptr}),
+    [](const ::testing::TestParamInfo<reply6_case>& info) { return info.param.name; });
+
 TEST_F(ping_echo, empty_read_is_not_a_reply)
 {
     unsigned char nothing[1] = {0x45};
-    EXPECT_EQ(examine_reply(nothing, 0), -1);
-    EXPECT_EQ(watchdog.event_count, 1);
+    EXPECT_EQ(examine_reply(w, nothing, 0), -1);
+    EXPECT_EQ(w.event_count, 1);
 }
 
 struct timed_out_case {
@@ -202,12 +289,12 @@ class ping_foreign_packet : public ping_echo, public ::testing::WithParamInterfa
 TEST_P(ping_foreign_packet, writes_timed_out_only_as_second_event_without_reply)
 {
     const auto& c = GetParam();
-    watchdog.event_count = c.event_count;
-    watchdog.reply_flag = c.reply_flag;
+    w.event_count = c.event_count;
+    w.reply_flag = c.reply_flag;
     auto packet = make_packet(with([](packet_spec& p) { p.type = 8; }));
-    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), -1);
-    EXPECT_EQ(watchdog.event_count, c.event_count + 1);
-    EXPECT_EQ(read_file(dir.file()), c.written ? "Request timed out.\r" : "");
+    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), -1);
+    EXPECT_EQ(w.event_count, c.event_count + 1);
+    EXPECT_EQ(result(), c.written ? "Request timed out.\r" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(events, ping_foreign_packet,
@@ -227,14 +314,13 @@ TEST_P(ping_result_size, emptied_only_past_20480_bytes)
 {
     const auto& c = GetParam();
     std::string filler(static_cast<size_t>(c.size), 'x');
-    std::fputs(filler.c_str(), watchdog.result_file);
-    std::fflush(watchdog.result_file);
-    watchdog.receive_time = {11, 100000};
+    write_result_text(w, filler);
+    w.receive_time = {11, 100000};
     auto packet = make_packet({});
-    ASSERT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 0);
+    ASSERT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 0);
 
     std::string record = "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r";
-    EXPECT_EQ(read_file(dir.file()), c.emptied ? record : filler + record);
+    EXPECT_EQ(result(), c.emptied ? record : filler + record);
 }
 
 INSTANTIATE_TEST_SUITE_P(sizes, ping_result_size,
@@ -243,73 +329,76 @@ INSTANTIATE_TEST_SUITE_P(sizes, ping_result_size,
 
 TEST_F(ping_echo, lost_file_still_counts_the_reply_and_is_tried_again)
 {
-    std::string filler(20481, 'x');
-    std::fputs(filler.c_str(), watchdog.result_file);
-    std::fflush(watchdog.result_file);
-    std::filesystem::remove_all(dir.path);
-    watchdog.receive_time = {11, 100000};
+    write_result_text(w, std::string(20481, 'x'));
+    fake::refuse_file(result_path);
+    w.receive_time = {11, 100000};
     auto packet = make_packet({});
 
-    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 5);
-    EXPECT_EQ(watchdog.event_count, 0);
-    EXPECT_EQ(watchdog.reply_flag, -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
+    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 5);
+    EXPECT_EQ(w.event_count, 0);
+    EXPECT_EQ(w.reply_flag, -1);
+    EXPECT_EQ(w.result_file, nullptr);
     // Timed-out records have nowhere to go and are dropped quietly.
-    write_result_text("Request timed out.\r");
+    write_result_text(w, "Request timed out.\r");
 
-    std::filesystem::create_directory(dir.path);
-    EXPECT_EQ(examine_reply(packet.data(), static_cast<int>(packet.size())), 0);
-    EXPECT_EQ(read_file(dir.file()), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
+    fake::reset();
+    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 0);
+    EXPECT_EQ(result(), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
 }
 
 TEST_F(ping_echo, result_path_longer_than_51_characters_is_refused)
 {
-    std::string base = dir.path;  // "/tmp/pingwdXXXXXX/", 18 characters
-    std::string fits = base + std::string(51 - 20 - base.size() - 1, 'd') + "/";
-    std::string too_long = base + std::string(51 - 20 - base.size(), 'd') + "/";
-    std::filesystem::create_directory(fits);
-    std::filesystem::create_directory(too_long);
-    close_watchdog();
-
-    ASSERT_EQ((fits + "webspingwatchdog.msg").size(), 51u);
-    EXPECT_EQ(open_result_file(fits + "webspingwatchdog.msg"), 0);
-    close_watchdog();
-    EXPECT_EQ(open_result_file(too_long + "webspingwatchdog.msg"), -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(too_long + "webspingwatchdog.msg"));
+    close_watchdog(w);
+    std::string fits = "/var/" + std::string(51 - 20 - 6, 'd') + "/webspingwatchdog.msg";
+    std::string too_long = "/var/" + std::string(51 - 20 - 5, 'd') + "/webspingwatchdog.msg";
+    ASSERT_EQ(fits.size(), 51u);
+    EXPECT_EQ(open_result_file(w, fits), 0);
+    close_watchdog(w);
+    EXPECT_EQ(open_result_file(w, too_long), -1);
+    EXPECT_EQ(w.result_file, nullptr);
+    EXPECT_FALSE(fake::has_file_text(too_long));
 }
 
 // ---- receive_reply ----
 
 TEST_F(ping_echo, accepted_reply_moves_answered_mark_and_pauses_one_second)
 {
-    ping_test::packet_pipe pipe;
-    watchdog.socket_fd = pipe.watchdog_end();
-    watchdog.sent_mark = 9;
-    watchdog.answered_mark = 3;
+    open_socket();
+    w.sent_mark = 9;
+    w.answered_mark = 3;
     fake::set_clock(11, 100000);
-    ASSERT_TRUE(pipe.push(make_packet({})));
-    receive_reply();
-    EXPECT_EQ(watchdog.answered_mark, 9);
-    EXPECT_EQ(watchdog.reply_flag, 1);
+    fake::deliver(from("127.0.0.1", make_packet({})));
+    receive_reply(w);
+    EXPECT_EQ(w.answered_mark, 9);
+    EXPECT_EQ(w.reply_flag, 1);
     EXPECT_EQ(fake::sleeps(), std::vector<long long>{1000});
-    EXPECT_EQ(read_file(dir.file()), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
+    EXPECT_EQ(result(), "Reply from_pw 127.0.0.1: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
 
     // A later foreign packet of the same cycle pauses as well, but answers nothing.
-    watchdog.sent_mark = 10;
-    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 1; }))));
-    receive_reply();
-    EXPECT_EQ(watchdog.answered_mark, 9);
+    w.sent_mark = 10;
+    fake::deliver(from("127.0.0.1", make_packet(with([](packet_spec& p) { p.identifier = 1; }))));
+    receive_reply(w);
+    EXPECT_EQ(w.answered_mark, 9);
     EXPECT_EQ(fake::sleeps(), (std::vector<long long>{1000, 1000}));
-    watchdog.socket_fd = -1;
+}
+
+TEST_F(ping_echo, request_goes_to_the_target)
+{
+    open_socket();
+    ASSERT_TRUE(convert_target(w, "10.9.8.7", AF_INET));
+    fake::set_clock(0x01020304, 0x000a0b0c);
+    send_echo_request(w);
+    ASSERT_EQ(fake::sent().size(), 1u);
+    EXPECT_EQ(fake::sent()[0].destination, "10.9.8.7");
+    EXPECT_EQ(fake::sent()[0].bytes, std::vector<unsigned char>(w.send_buffer, w.send_buffer + 64));
 }
 
 TEST_F(ping_echo, failed_read_has_no_effect)
 {
-    watchdog.socket_fd = -1;
-    watchdog.reply_flag = 1;
-    receive_reply();
-    EXPECT_EQ(watchdog.event_count, 0);
+    open_socket();  // nothing queued: the read fails
+    w.reply_flag = 1;
+    receive_reply(w);
+    EXPECT_EQ(w.event_count, 0);
     EXPECT_TRUE(fake::sleeps().empty());
 }
 
@@ -317,11 +406,20 @@ TEST_F(ping_echo, failed_read_has_no_effect)
 
 TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
 {
-    ping_test::packet_pipe pipe;
+    open_socket();
+    fake::deliver(from("127.0.0.1", make_packet({})));
+    install_reply_filter(w.socket_fd, AF_INET, 0x4242);
     // Queued before the filter: dropped when it is installed.
-    ASSERT_TRUE(pipe.push(make_packet({})));
-    install_reply_filter(pipe.watchdog_end(), 0x4242);
+    EXPECT_EQ(fake::discards(), 1);
+    EXPECT_EQ(fake::queued_packets(), 0u);
+    ASSERT_EQ(fake::socket_options().size(), 1u);
+    EXPECT_EQ(fake::socket_options()[0].level, SOL_RAW);
+    EXPECT_EQ(fake::socket_options()[0].name, ICMP_FILTER);
+    EXPECT_EQ(fake::filtered_socket(), w.socket_fd);
 
+    // The program as the kernel runs it, on a socket of the test's own.
+    ping_test::packet_pipe pipe;
+    ASSERT_TRUE(pipe.attach(fake::attached_filter()));
     auto ours = make_packet(with([](packet_spec& p) { p.sequence = 1; }));
     auto ours_with_options = make_packet(with([](packet_spec& p) { p.header_length = 28; p.sequence = 2; }));
     ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.type = 8; }))));          // a client pings us
@@ -331,15 +429,39 @@ TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
     ASSERT_TRUE(pipe.push(std::vector<unsigned char>{0x45, 0, 0}));  // truncated
     ASSERT_TRUE(pipe.push(ours_with_options));
 
-    std::vector<std::vector<unsigned char>> arrived;
-    unsigned char buffer[256];
-    ssize_t n;
-    while ((n = recv(pipe.watchdog_end(), buffer, sizeof buffer, MSG_DONTWAIT)) >= 0)
-        arrived.emplace_back(buffer, buffer + n);
+    auto arrived = pipe.arrived();
     EXPECT_EQ(errno, EAGAIN);
     ASSERT_EQ(arrived.size(), 2u);
     EXPECT_EQ(arrived[0], ours);
     EXPECT_EQ(arrived[1], ours_with_options);
+}
+
+TEST_F(ping_echo, icmpv6_filter_lets_only_our_echo_replies_through)
+{
+    w.family = AF_INET6;
+    open_socket();
+    install_reply_filter(w.socket_fd, AF_INET6, 0x4242);
+    ASSERT_EQ(fake::socket_options().size(), 1u);
+    EXPECT_EQ(fake::socket_options()[0].level, IPPROTO_ICMPV6);
+    EXPECT_EQ(fake::socket_options()[0].name, ICMP6_FILTER);
+    EXPECT_EQ(fake::discards(), 1);
+
+    ping_test::packet_pipe pipe;
+    ASSERT_TRUE(pipe.attach(fake::attached_filter()));
+    auto ours = icmpv6(with([](packet_spec& p) { p.type = 129; p.sequence = 1; }));
+    auto ours_short = icmpv6(with([](packet_spec& p) { p.type = 129; p.data_length = 0; }));
+    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 128; }))));                      // a request
+    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 129; p.identifier = 0x4243; }))));  // another ping
+    ASSERT_TRUE(pipe.push(ours));
+    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.sequence = 2; }))));  // with an IPv4 header
+    ASSERT_TRUE(pipe.push(std::vector<unsigned char>{129, 0, 0, 0, 0x42}));           // truncated
+    ASSERT_TRUE(pipe.push(ours_short));
+    auto arrived = pipe.arrived();
+    ASSERT_EQ(arrived.size(), 2u);
+    EXPECT_EQ(arrived[0], ours);
+    // Too short for the send time, but the kernel need not know: the
+    // examination refuses it.
+    EXPECT_EQ(arrived[1], ours_short);
 }
 
 TEST_F(ping_echo, timeval_subtract_does_not_carry)

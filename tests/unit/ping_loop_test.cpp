@@ -2,17 +2,21 @@
 
 #include "fake_system.h"
 #include "ping_packets.h"
+#include "system_io.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstring>
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <arpa/inet.h>
 #include <sys/time.h>
 
+using ping_test::from;
 using ping_test::make_packet;
 using ping_test::packet_spec;
-using ping_test::read_file;
+using ping_test::result_path;
 
 namespace {
 
@@ -21,31 +25,23 @@ const std::string notice = "It will be reboot  after 3 seconds!!!";
 
 class ping_loop : public ::testing::Test {
 protected:
-    ping_test::scratch_dir dir;
-    ping_test::packet_pipe pipe;
-    watchdog_settings settings;
+    watchdog_state w;
 
     void SetUp() override
     {
         fake::reset();
         fake::set_clock(1796610512, 4120);
-        close_watchdog();
-        watchdog = watchdog_state();
-        watchdog.identifier = 0x4242;
-        settings.target_address = "10.9.8.7";
-        settings.startup_delay = 5;
-        settings.interval = 2;
-        active_settings = &settings;
-        ASSERT_EQ(open_result_file(dir.file()), 0);
-        watchdog.socket_fd = pipe.watchdog_end();
+        w.identifier = 0x4242;
+        w.settings.target_address = "10.9.8.7";
+        w.settings.startup_delay = 5;
+        w.settings.interval = 2;
+        ASSERT_TRUE(convert_target(w, "10.9.8.7", AF_INET));
+        ASSERT_EQ(open_result_file(w, result_path), 0);
+        w.socket_fd = raw_socket_open(AF_INET, 1);
     }
-    void TearDown() override
-    {
-        // The pipe closes its own ends.
-        watchdog.socket_fd = -1;
-        close_watchdog();
-        active_settings = nullptr;
-    }
+    void TearDown() override { close_watchdog(w); }
+
+    std::string result() const { return fake::file_text(result_path); }
 
     // Queues two events for one cycle without waiting on the clock: our
     // reply and a stray packet, or two stray packets (which end the cycle
@@ -54,12 +50,8 @@ protected:
     {
         packet_spec stray;
         stray.identifier = 0x1111;
-        if (kind == 'A') {
-            ASSERT_TRUE(pipe.push(make_packet({})));
-        } else {
-            ASSERT_TRUE(pipe.push(make_packet(stray)));
-        }
-        ASSERT_TRUE(pipe.push(make_packet(stray)));
+        fake::deliver(from("10.9.8.7", make_packet(kind == 'A' ? packet_spec() : stray)));
+        fake::deliver(from("10.9.8.7", make_packet(stray)));
     }
 
 };
@@ -81,10 +73,10 @@ TEST_P(ping_failure_pattern, reboots_after_the_expected_cycle)
     std::vector<size_t> sleeps_at_command;
     fake::set_system_hook([&](const std::string&) { sleeps_at_command.push_back(fake::sleeps().size()); });
 
-    EXPECT_EQ(watch_loop(c.failure_count), 0);
-    EXPECT_EQ(watchdog.sent_mark, static_cast<int32_t>(c.cycles.size()));
-    EXPECT_EQ(watchdog.socket_fd, -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
+    EXPECT_EQ(watch_loop(w, c.failure_count), 0);
+    EXPECT_EQ(w.sent_mark, static_cast<int32_t>(c.cycles.size()));
+    EXPECT_EQ(w.socket_fd, -1);
+    EXPECT_EQ(w.result_file, nullptr);
 
     std::vector<std::string> commands = fake::system_commands();
     ASSERT_EQ(commands.size(), 2u);
@@ -110,6 +102,7 @@ TEST_P(ping_failure_pattern, reboots_after_the_expected_cycle)
     expected_sleeps.push_back(1000);
     EXPECT_EQ(sleeps_at_command[1], expected_sleeps.size());
     EXPECT_EQ(fake::sleeps(), expected_sleeps);
+    EXPECT_TRUE(fake::file_changes().empty()) << "without a reboot limit nothing is counted";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,8 +120,8 @@ TEST_F(ping_loop, result_file_holds_records_then_the_notice)
         queue_cycle(kind);
     // The reply times follow the fake clock, so only the records' order and
     // shape are checked here.
-    EXPECT_EQ(watch_loop(3), 0);
-    std::string text = read_file(dir.file());
+    EXPECT_EQ(watch_loop(w, 3), 0);
+    std::string text = result();
     ASSERT_GE(text.size(), notice.size());
     EXPECT_EQ(text.substr(text.size() - notice.size()), notice);
     std::string body = text.substr(0, text.size() - notice.size());
@@ -138,7 +131,7 @@ TEST_F(ping_loop, result_file_holds_records_then_the_notice)
             ++timeouts;
             at += timed_out.size();
         } else {
-            ASSERT_EQ(body.compare(at, 31, "Reply from_pw 0.0.0.0: bytes=56"), 0) << body.substr(at);
+            ASSERT_EQ(body.compare(at, 32, "Reply from_pw 10.9.8.7: bytes=56"), 0) << body.substr(at);
             at = body.find(" ms \r", at);
             ASSERT_NE(at, std::string::npos);
             at += 5;
@@ -153,10 +146,11 @@ TEST_F(ping_loop, silent_host_times_out_once_per_cycle)
 {
     // No packets at all: the one-second budget runs out, the second wait
     // returns at once, and the cycle ends with one timed-out record.
-    EXPECT_EQ(watch_loop(1), 0);
-    EXPECT_EQ(watchdog.sent_mark, 1);
-    EXPECT_EQ(read_file(dir.file()), timed_out + notice);
-    std::string stamp = time_stamp_of({1796610512 + 5, 4120});
+    EXPECT_EQ(watch_loop(w, 1), 0);
+    EXPECT_EQ(w.sent_mark, 1);
+    EXPECT_EQ(result(), timed_out + notice);
+    // The startup delay, then the whole budget of the wait that timed out.
+    std::string stamp = time_stamp_of({1796610512 + 5 + 1, 4120});
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{"echo '[" + stamp +
                                             "] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history",
@@ -168,20 +162,20 @@ TEST_F(ping_loop, late_reply_to_an_earlier_request_resets_the_run)
     queue_cycle('U');
     queue_cycle('U');
     int highest = -2;
-    ASSERT_EQ(watch_cycle(true, highest), 0);
-    ASSERT_EQ(watch_cycle(false, highest), 0);
-    EXPECT_EQ(watchdog.sent_mark - watchdog.answered_mark, 2);
-    EXPECT_TRUE(reboot_due(2));
+    ASSERT_EQ(watch_cycle(w, true, highest), 0);
+    ASSERT_EQ(watch_cycle(w, false, highest), 0);
+    EXPECT_EQ(w.sent_mark - w.answered_mark, 2);
+    EXPECT_TRUE(reboot_due(w, 2));
 
     // The reply to request 0 arrives during the third cycle.
     packet_spec late;
     late.sequence = 0;
-    ASSERT_TRUE(pipe.push(make_packet(late)));
+    fake::deliver(from("10.9.8.7", make_packet(late)));
     queue_cycle('U');
-    ASSERT_EQ(watch_cycle(false, highest), 0);
-    EXPECT_EQ(watchdog.answered_mark, 3);
-    EXPECT_FALSE(reboot_due(2));
-    EXPECT_EQ(highest, pipe.watchdog_end());
+    ASSERT_EQ(watch_cycle(w, false, highest), 0);
+    EXPECT_EQ(w.answered_mark, 3);
+    EXPECT_FALSE(reboot_due(w, 2));
+    EXPECT_EQ(highest, w.socket_fd);
 }
 
 TEST_F(ping_loop, failure_count_0_never_reboots)
@@ -189,8 +183,8 @@ TEST_F(ping_loop, failure_count_0_never_reboots)
     int highest = -2;
     for (char kind : std::string("AUUUUAAUUUUUUUUA")) {
         queue_cycle(kind);
-        ASSERT_EQ(watch_cycle(false, highest), 0);
-        EXPECT_FALSE(reboot_due(0)) << "after " << watchdog.sent_mark << " cycles";
+        ASSERT_EQ(watch_cycle(w, false, highest), 0);
+        EXPECT_FALSE(reboot_due(w, 0)) << "after " << w.sent_mark << " cycles";
     }
     EXPECT_TRUE(fake::system_commands().empty());
 }
@@ -206,9 +200,10 @@ class ping_reboot_due : public ::testing::TestWithParam<due_case> {};
 TEST_P(ping_reboot_due, only_on_equality_and_never_for_0)
 {
     const auto& c = GetParam();
-    watchdog.sent_mark = c.sent;
-    watchdog.answered_mark = c.answered;
-    EXPECT_EQ(reboot_due(c.failure_count), c.due);
+    watchdog_state w;
+    w.sent_mark = c.sent;
+    w.answered_mark = c.answered;
+    EXPECT_EQ(reboot_due(w, c.failure_count), c.due);
 }
 
 INSTANTIATE_TEST_SUITE_P(marks, ping_reboot_due,
@@ -220,61 +215,195 @@ INSTANTIATE_TEST_SUITE_P(marks, ping_reboot_due,
 TEST_F(ping_loop, wait_failure_ends_the_loop_without_reboot)
 {
     // A descriptor number that is not open makes the wait fail.
-    int stale = dup(pipe.watchdog_end());
-    close(stale);
-    watchdog.socket_fd = stale;
-    EXPECT_EQ(watch_loop(1), -1);
-    EXPECT_EQ(watchdog.result_file, nullptr);
-    EXPECT_EQ(watchdog.socket_fd, -1);
+    w.socket_fd = 5;
+    EXPECT_EQ(watch_loop(w, 1), -1);
+    EXPECT_EQ(w.result_file, nullptr);
+    EXPECT_EQ(w.socket_fd, -1);
     EXPECT_TRUE(fake::system_commands().empty());
 }
 
 TEST_F(ping_loop, no_socket_ends_the_loop_without_reboot)
 {
-    watchdog.socket_fd = -1;
-    EXPECT_EQ(watch_loop(1), -1);
+    close_watchdog(w);
+    ASSERT_EQ(open_result_file(w, result_path), 0);
+    EXPECT_EQ(watch_loop(w, 1), -1);
     EXPECT_TRUE(fake::system_commands().empty());
 }
 
-void ignore_alarm(int) {}
-
 TEST_F(ping_loop, interrupted_wait_is_repeated_not_an_event)
 {
-    struct sigaction action {};
-    action.sa_handler = ignore_alarm;  // no SA_RESTART: select sees EINTR
-    struct sigaction previous {};
-    sigaction(SIGALRM, &action, &previous);
-    struct itimerval timer {};
-    timer.it_value.tv_usec = 200000;
-    setitimer(ITIMER_REAL, &timer, nullptr);
-
+    fake::interrupt_waits(1);
     int highest = -2;
-    EXPECT_EQ(watch_cycle(true, highest), 0);
-    sigaction(SIGALRM, &previous, nullptr);
-    EXPECT_EQ(watchdog.event_count, 2);
-    EXPECT_EQ(read_file(dir.file()), timed_out);
-    EXPECT_NE(watchdog.socket_fd, -1);
+    EXPECT_EQ(watch_cycle(w, true, highest), 0);
+    EXPECT_EQ(w.event_count, 2);
+    EXPECT_EQ(fake::waits(), 3);
+    EXPECT_EQ(result(), timed_out);
+    EXPECT_NE(w.socket_fd, -1);
+    // Half the budget before the interruption, the other half after it.
+    EXPECT_EQ(fake::clock_now().tv_sec, 1796610512 + 5 + 1);
+    EXPECT_EQ(fake::clock_now().tv_usec, 4120);
 }
 
-TEST_F(ping_loop, only_our_replies_count_once_filtered)
+TEST_F(ping_loop, each_cycle_sends_one_request_to_the_target)
 {
-    install_reply_filter(pipe.watchdog_end(), watchdog.identifier);
-    // A client pinging the device and other programs' replies, many times
-    // over, then our reply: the cycle sees the reply as its first event.
-    packet_spec request;
-    request.type = 8;
-    packet_spec other;
-    other.identifier = 0x0101;
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(pipe.push(make_packet(request)));
-        ASSERT_TRUE(pipe.push(make_packet(other)));
-    }
-    ASSERT_TRUE(pipe.push(make_packet({})));
+    // The host answers every request with its own bytes turned into a reply.
+    fake::set_send_hook([](const fake::sent_packet& sent) {
+        std::vector<unsigned char> reply(20, 0);
+        reply[0] = 0x45;
+        reply[8] = 63;
+        reply.insert(reply.end(), sent.bytes.begin(), sent.bytes.end());
+        reply[20] = 0;
+        fake::deliver(from(sent.destination, reply));
+    });
     int highest = -2;
-    ASSERT_EQ(watch_cycle(true, highest), 0);
-    EXPECT_EQ(watchdog.answered_mark, 1);
-    EXPECT_EQ(watchdog.reply_flag, 1);
-    EXPECT_FALSE(reboot_due(1));
+    for (int cycle = 0; cycle < 3; ++cycle)
+        ASSERT_EQ(watch_cycle(w, cycle == 0, highest), 0);
+    ASSERT_EQ(fake::sent().size(), 3u);
+    for (const auto& sent : fake::sent()) {
+        EXPECT_EQ(sent.destination, "10.9.8.7");
+        EXPECT_EQ(sent.bytes.size(), 64u);
+    }
+    EXPECT_EQ(w.answered_mark, 3);
+    EXPECT_EQ(result(), "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=0 ttl=63 time=0.000 ms \r"
+                        "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=1 ttl=63 time=0.000 ms \r"
+                        "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=2 ttl=63 time=0.000 ms \r");
+}
+
+// ---- the reboot limit across reboots ----
+
+class ping_reboot_limit : public ::testing::Test {
+protected:
+    const std::string count_file = "/etc/pingwdog_reboots";
+    const std::string limit_notice = "Reboot limit of 2 reached: not rebooted";
+    const std::string banner =
+        "This is system tools of ping watchdog.\nThe target ip is 10.99.0.2 and the number of failure to reboot is 2\n";
+
+    void SetUp() override
+    {
+        fake::reset();
+        fake::set_clock(1796610512, 4120);
+        fake::set_file_text("/etc/protocols", "icmp 1 ICMP\n");
+    }
+
+    // A boot of the device: the fake forgets the commands, sockets and
+    // result file of the previous boot but keeps what is on flash (/etc).
+    void reboot_device()
+    {
+        std::map<std::string, std::string> flash;
+        for (const std::string& path : {std::string("/etc/protocols"), count_file})
+            if (fake::has_file_text(path))
+                flash[path] = fake::file_text(path);
+        struct timeval now = fake::clock_now();
+        fake::reset();
+        fake::set_clock(now.tv_sec, now.tv_usec);
+        for (const auto& f : flash)
+            fake::set_file_text(f.first, f.second);
+    }
+
+    // The watchdog started with -failcount=2 -maxreboots=2. It runs until
+    // it reboots, or until `waits` waits have returned when that is given.
+    void start(watchdog_state& b, bool answering, int waits = -1)
+    {
+        if (waits >= 0)
+            fake::fail_waits_after(waits, EBADF);
+        if (answering)
+            fake::set_send_hook([&b](const fake::sent_packet& sent) {
+                packet_spec reply;
+                reply.identifier = b.identifier;
+                fake::deliver(from(sent.destination, make_packet(reply)));
+            });
+        b.settings.target_address = "10.99.0.2";
+        b.settings.failure_count = 2;
+        b.settings.max_reboots = 2;
+        b.settings.result_dir = "/var/";
+        EXPECT_EQ(start_watchdog(b), 0);
+    }
+
+    size_t reboots() const
+    {
+        auto commands = fake::system_commands();
+        return static_cast<size_t>(std::count(commands.begin(), commands.end(), "reboot"));
+    }
+};
+
+TEST_F(ping_reboot_limit, third_outage_in_a_row_is_not_rebooted_until_an_answer)
+{
+    for (int n = 1; n <= 2; ++n) {
+        watchdog_state b;
+        start(b, false);
+        EXPECT_EQ(reboots(), 1u) << "outage " << n;
+        EXPECT_EQ(fake::file_changes(), std::vector<std::string>{"write " + count_file + " " + std::to_string(n) + "\n"});
+        reboot_device();
+    }
+
+    // The third outage: the notice instead of the reboot; the watchdog
+    // watches on (four cycles of two waits here).
+    {
+        watchdog_state b;
+        start(b, false, 8);
+        EXPECT_EQ(reboots(), 0u);
+        std::vector<std::string> commands = fake::system_commands();
+        ASSERT_EQ(commands.size(), 2u);  // the start line, then the notice
+        // Two boots of two timed-out cycles and the second before the
+        // reboot, then two timed-out cycles of this one.
+        std::string stamp = time_stamp_of({1796610512 + 2 * (2 + 1) + 2, 4120});
+        EXPECT_EQ(commands[1], "echo '[" + stamp + "] " + limit_notice + "' >> /var/log/zelpingwdog");
+        EXPECT_TRUE(fake::file_changes().empty()) << "the count stays as it is";
+        EXPECT_EQ(fake::file_text(count_file), "2\n");
+        EXPECT_EQ(fake::file_text(ping_test::result_path),
+                  banner + timed_out + timed_out + limit_notice + "\r" + timed_out + timed_out);
+        reboot_device();  // by hand
+    }
+
+    // An answer starts the count over: the file goes at the first reply.
+    {
+        watchdog_state b;
+        start(b, true, 2);
+        EXPECT_EQ(fake::file_changes(), std::vector<std::string>{"remove " + count_file});
+        EXPECT_FALSE(fake::has_file_text(count_file));
+        reboot_device();
+    }
+
+    // So the next outage reboots again, counted from one.
+    watchdog_state b;
+    start(b, false);
+    EXPECT_EQ(reboots(), 1u);
+    EXPECT_EQ(fake::file_changes(), std::vector<std::string>{"write " + count_file + " 1\n"});
+}
+
+TEST_F(ping_reboot_limit, count_goes_on_flash_after_the_history_line_just_before_the_reboot)
+{
+    fake::set_file_text(count_file, "1\n");
+    std::vector<size_t> changes;
+    fake::set_system_hook([&](const std::string&) { changes.push_back(fake::file_changes().size()); });
+    watchdog_state b;
+    start(b, false);
+    // Start line, history line, reboot: only the reboot comes after the count.
+    EXPECT_EQ(changes, (std::vector<size_t>{0, 0, 1}));
+    EXPECT_EQ(fake::file_text(count_file), "2\n");
+}
+
+TEST_F(ping_reboot_limit, answering_target_writes_nothing_to_flash)
+{
+    watchdog_state b;
+    start(b, true, 10);
+    EXPECT_EQ(b.answered_mark, 5);
+    EXPECT_TRUE(fake::file_changes().empty());
+    EXPECT_EQ(reboots(), 0u);
+}
+
+TEST_F(ping_reboot_limit, result_file_stays_bounded_while_the_limit_holds)
+{
+    fake::set_file_text(count_file, "2\n");
+    watchdog_state b;
+    // The limit holds after the second cycle; the third request finds the
+    // file past its size limit.
+    fake::set_send_hook([&b](const fake::sent_packet&) {
+        if (b.sent_mark == 2)
+            write_result_text(b, std::string(20481, 'x'));
+    });
+    start(b, false, 8);
+    EXPECT_EQ(fake::file_text(ping_test::result_path), timed_out + timed_out);
 }
 
 }  // namespace

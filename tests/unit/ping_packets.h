@@ -1,16 +1,14 @@
-// Crafted packets as a raw ICMP socket delivers them, and a scratch result
-// file, for the ping watchdog's tests.
+// Crafted packets as a raw ICMP socket delivers them, for the ping
+// watchdog's tests.
 #pragma once
 
+#include "fake_system.h"
 #include "watchdog.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 #include <sys/socket.h>
@@ -35,8 +33,11 @@ struct packet_spec {
 inline std::vector<unsigned char> make_packet(const packet_spec& p)
 {
     std::vector<unsigned char> bytes(static_cast<size_t>(p.header_length + 8 + p.data_length), 0);
-    bytes[0] = static_cast<unsigned char>(0x40 | (p.header_length / 4));
-    bytes[8] = p.ttl;
+    // No IP header (header_length 0): an ICMPv6 message as its socket hands it over.
+    if (p.header_length >= 20) {
+        bytes[0] = static_cast<unsigned char>(0x40 | (p.header_length / 4));
+        bytes[8] = p.ttl;
+    }
     unsigned char* icmp = bytes.data() + p.header_length;
     icmp[0] = p.type;
     icmp[4] = static_cast<unsigned char>(p.identifier >> 8);
@@ -50,32 +51,22 @@ inline std::vector<unsigned char> make_packet(const packet_spec& p)
     return bytes;
 }
 
-inline std::string read_file(const std::string& path)
+// The result file of a test's watchdog record, as the fake holds it.
+constexpr const char* result_path = "/var/webspingwatchdog.msg";
+
+// A fake packet from the given source with the given bytes.
+inline fake::packet from(const std::string& source, const std::vector<unsigned char>& bytes, int hop_limit = -1)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    fake::packet p;
+    p.bytes = bytes;
+    p.source = source;
+    p.hop_limit = hop_limit;
+    return p;
 }
 
-// A private directory under /tmp for the result file, removed afterwards.
-struct scratch_dir {
-    std::string path;
-    scratch_dir()
-    {
-        char name[] = "/tmp/pingwdXXXXXX";
-        path = std::string(mkdtemp(name)) + "/";
-    }
-    ~scratch_dir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string file() const { return path + "webspingwatchdog.msg"; }
-};
-
-// A datagram socket pair standing in for the raw socket: the test writes
-// packets into one end, the watchdog reads the other.
+// A datagram socket pair on which the test attaches the watchdog's filter
+// program: the test writes packets into one end and reads what the kernel
+// lets through at the other.
 struct packet_pipe {
     int ends[2] = {-1, -1};
     packet_pipe() { socketpair(AF_UNIX, SOCK_DGRAM, 0, ends); }
@@ -85,7 +76,24 @@ struct packet_pipe {
             if (fd != -1)
                 close(fd);
     }
-    int watchdog_end() const { return ends[0]; }
+    int reading_end() const { return ends[0]; }
+    bool attach(const std::vector<struct sock_filter>& code) const
+    {
+        struct sock_fprog program {};
+        program.len = static_cast<unsigned short>(code.size());
+        program.filter = const_cast<struct sock_filter*>(code.data());
+        return setsockopt(ends[0], SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+    }
+    // What the kernel let through, in order.
+    std::vector<std::vector<unsigned char>> arrived() const
+    {
+        std::vector<std::vector<unsigned char>> out;
+        unsigned char buffer[256];
+        ssize_t n;
+        while ((n = recv(ends[0], buffer, sizeof buffer, MSG_DONTWAIT)) >= 0)
+            out.emplace_back(buffer, buffer + n);
+        return out;
+    }
     bool push(const std::vector<unsigned char>& packet) const
     {
         return send(ends[1], packet.data(), packet.size(), MSG_DONTWAIT) == static_cast<ssize_t>(packet.size());
