@@ -2,6 +2,7 @@
 // unanswered requests, and reboot when they reach the failure count.
 #include "watchdog.h"
 
+#include "commands.h"
 #include "paths.h"
 #include "run_log.h"
 #include "system.h"
@@ -72,7 +73,7 @@ void reboot_sequence(watchdog_state& w)
                 paths::reboot_history);
     sleep_seconds(1);
     count_reboot(w);
-    shell_run("reboot");
+    reboot_device();
     close_watchdog(w);
 }
 
