@@ -58,7 +58,7 @@ endfunction()
 #   HASH_TABLES  the program uses std::unordered_map, whose bucket sizes and
 #                string hash are compiled in the C++ library: a lean build
 #                takes those two pieces (no exceptions in them) from the
-#                static library
+#                static library, and libm for the bucket sizes' floor()
 #   DESTINATION  install folder (usr/sbin); INSTALL OFF leaves it out
 function(zel_program program)
   cmake_parse_arguments(arg "SYSTEM;HASH_TABLES" "LIBRARY;DESTINATION;INSTALL" "USES" ${ARGN})
@@ -85,7 +85,7 @@ function(zel_program program)
     if(arg_HASH_TABLES)
       execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.a
                       OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
-      target_link_libraries(${program} PRIVATE ${libstdcxx})
+      target_link_libraries(${program} PRIVATE ${libstdcxx} m)
     endif()
   endif()
 
