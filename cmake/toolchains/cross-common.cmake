@@ -3,8 +3,9 @@
 #
 # Programs and tests are linked statically by default so that the emulator
 # runs them without a target root file system. -DZEL_CROSS_SHARED=ON links
-# against the target's shared libc and libstdc++ instead, as a device build
-# would; the emulator is pointed at the cross sysroot so those run too.
+# against the target's shared libc instead, as a device build would (the
+# programs need no other library, see cmake/zel.cmake); the emulator is
+# pointed at the cross sysroot so those run too.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${zel_processor})
