@@ -180,42 +180,34 @@ void install_reply_filter(int fd, int family, uint16_t identifier)
 {
     // A raw ICMP socket sees every ICMP packet the device receives; clients
     // pinging the device or other programs' replies must not count as events.
-    if (family == AF_INET6) {
+    const bool v6 = family == AF_INET6;
+    if (v6) {
         struct icmp6_filter types {};
         ICMP6_FILTER_SETBLOCKALL(&types);
         ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &types);
         socket_option(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &types, sizeof types);
-
-        // The packet starts with the ICMPv6 header: the type at 0, the
-        // identifier at 4. Short packets fail the loads and are dropped.
-        struct sock_filter code[] = {
-            BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, type_echo_reply_v6, 0, 3),
-            BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 4),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
-            BPF_STMT(BPF_RET | BPF_K, 0),
-        };
-        socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
     } else {
         struct icmp_filter types {};
         types.data = ~(1U << ICMP_ECHOREPLY);
         socket_option(fd, SOL_RAW, ICMP_FILTER, &types, sizeof types);
-
-        // The packet starts with the IP header: X := its length, then the
-        // ICMP type at X and the identifier at X+4 (loaded most significant
-        // byte first, as it was sent). Short packets fail the loads.
-        struct sock_filter code[] = {
-            BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),
-            BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, type_echo_reply, 0, 3),
-            BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
-            BPF_STMT(BPF_RET | BPF_K, 0),
-        };
-        socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
     }
+
+    // X := where the ICMP header starts: after the IP header on an IPv4
+    // socket, at 0 on an ICMPv6 socket, which hands over no IP header. Then
+    // the type at X and the identifier at X+4 (loaded most significant byte
+    // first, as it was sent). Short packets fail the loads and are dropped.
+    const struct sock_filter after_ip_header = BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0);
+    const struct sock_filter at_start = BPF_STMT(BPF_LDX | BPF_IMM, 0);
+    struct sock_filter code[] = {
+        v6 ? at_start : after_ip_header,
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, v6 ? type_echo_reply_v6 : type_echo_reply, 0, 3),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xffffffffU),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    socket_attach_filter(fd, code, sizeof code / sizeof code[0]);
 
     // Whatever arrived before the filter was in place is dropped unread.
     socket_discard_pending(fd);

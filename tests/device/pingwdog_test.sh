@@ -90,8 +90,9 @@ expect_file_lacks "$records" "Request timed out."
 expect_no_file "$KEPT/var/sim/reboot.log" "no reboot under flood"
 expect_no_file "$KEPT/etc/reboot_history" "no reboot history under flood"
 
-# --- start-up refusals: the start line, then the command line's line
-for bad in 255.255.255.255 10.0.0.1abc; do
+# --- start-up refusals: the start line, then the command line's line; also
+# for a text that is neither IPv4 nor IPv6 and an interface that does not exist
+for bad in 255.255.255.255 10.0.0.1abc 1::2::3 fe80::1%nosuch; do
     sim -- zelpingwdog --app=pingwdog -ipaddr=$bad -failcount=1
     expect_status 0 "exit status for $bad"
     expect_lines "$KEPT/var/log/zelpingwdog" 2
