@@ -42,6 +42,17 @@ int open_result_file(watchdog_state& w, const std::string& path)
     return w.result_file ? 0 : -1;
 }
 
+bool empty_result_file_when_full(watchdog_state& w)
+{
+    if (w.result_file && text_file_size(w.result_file) > result_file_limit) {
+        text_file_close(w.result_file);
+        w.result_file = nullptr;
+    }
+    if (!w.result_file)
+        w.result_file = text_file_create(w.result_path);
+    return w.result_file != nullptr;
+}
+
 void write_result_text(watchdog_state& w, std::string_view text)
 {
     if (w.result_file)
@@ -146,16 +157,9 @@ int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
     double milliseconds = static_cast<double>(elapsed.tv_sec) * 1000 +
                           static_cast<double>(elapsed.tv_usec) / microseconds_per_millisecond;
 
-    if (w.result_file && text_file_size(w.result_file) > result_file_limit) {
-        text_file_close(w.result_file);
-        w.result_file = nullptr;
-    }
     // A file that failed to reopen earlier is tried again at every reply.
-    if (!w.result_file) {
-        w.result_file = text_file_create(w.result_path);
-        if (!w.result_file)
-            return 5;
-    }
+    if (!empty_result_file_when_full(w))
+        return 5;
 
     char source[INET6_ADDRSTRLEN] = "";
     int ttl;

@@ -67,9 +67,7 @@ void write_timed_out(watchdog_state& w)
 {
     // While the limit holds the watchdog may watch a dead host for days with
     // no reply to empty its file at: it is emptied here as well then.
-    if (w.limit_holds && w.result_file && text_file_size(w.result_file) > result_file_limit) {
-        text_file_close(w.result_file);
-        w.result_file = text_file_create(w.result_path);
-    }
+    if (w.limit_holds)
+        empty_result_file_when_full(w);
     write_result_text(w, "Request timed out.\r");
 }

@@ -72,6 +72,10 @@ uint16_t low16_of_decimal(const std::string& text);
 // Echo exchange and result file.
 int open_result_file(watchdog_state& w, const std::string& path);
 // Writes a record to the result file and flushes it; nothing without a file.
+// Starts the result file afresh once it has grown past result_file_limit,
+// and opens it again when an earlier opening failed. False when there is
+// no file to write to.
+bool empty_result_file_when_full(watchdog_state& w);
 void write_result_text(watchdog_state& w, std::string_view text);
 int build_echo_request(watchdog_state& w, int32_t sequence);
 void send_echo_request(watchdog_state& w);
