@@ -1,4 +1,6 @@
-// Quoting of values pasted into shell commands.
+// Quoting of values pasted into shell commands. Only the command writer
+// (commands.cpp) and the UCI readers (uci_read.cpp) quote: handlers say what
+// they want done and never build shell syntax themselves.
 #pragma once
 
 #include <string>
