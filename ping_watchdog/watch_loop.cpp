@@ -9,11 +9,20 @@
 #include "system_io.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
-const struct timeval wait_budget = {1, 0};
+constexpr long long wait_budget_microseconds = 1000000;
+
+struct timeval timeval_of(long long microseconds)
+{
+    struct timeval t {};
+    t.tv_sec = static_cast<time_t>(microseconds / 1000000);
+    t.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
+    return t;
 }
+}  // namespace
 
 int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
 {
@@ -31,14 +40,22 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
         if (fd > highest_fd)
             highest_fd = fd;
     }
-    // All waits of a cycle share one budget: select takes the time it waited
-    // off it (Linux writes back what is left, also when interrupted), and
-    // after a timeout the set is empty, so later waits return at once.
-    struct timeval budget = wait_budget;
+    // All waits of a cycle share one budget. Each wait takes the time it
+    // waited off it, measured on the monotonic clock: what select leaves in
+    // its timeout differs between C libraries. A timeout spends the budget
+    // and empties the set, so later waits of the cycle return at once. The
+    // pause after an accepted reply happens outside the waits and costs the
+    // budget nothing.
+    long long budget_left = wait_budget_microseconds;
     while (w.event_count < 2) {
-        int ready = wait_readable(highest_fd, watched, budget);
+        struct timeval timeout = timeval_of(budget_left);
+        long long started = monotonic_microseconds();
+        int ready = wait_readable(highest_fd, watched, timeout);
+        int wait_error = errno;
+        long long waited = monotonic_microseconds() - started;
+        budget_left = ready == 0 ? 0 : std::max(0LL, budget_left - waited);
         if (ready < 0) {
-            if (errno == EINTR)
+            if (wait_error == EINTR)
                 continue;
             close_watchdog(w);
             return -1;
