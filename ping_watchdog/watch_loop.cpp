@@ -12,20 +12,24 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
-constexpr long long wait_budget_microseconds = 1000000;
-
-struct timeval timeval_of(long long microseconds)
+int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left)
 {
-    struct timeval t {};
-    t.tv_sec = static_cast<time_t>(microseconds / 1000000);
-    t.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
-    return t;
+    struct timeval timeout {};
+    timeout.tv_sec = static_cast<time_t>(budget_left / 1000000);
+    timeout.tv_usec = static_cast<suseconds_t>(budget_left % 1000000);
+    long long started = monotonic_microseconds();
+    int ready = wait_readable(highest_fd, watched, timeout);
+    int wait_error = errno;
+    long long waited = monotonic_microseconds() - started;
+    budget_left = ready == 0 ? 0 : std::max(0LL, budget_left - waited);
+    errno = wait_error;
+    return ready;
 }
-}  // namespace
 
 int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
 {
+    if (w.targets.size() > 1)
+        return watch_targets_cycle(w, first_cycle);
     const watchdog_settings& settings = w.settings;
     sleep_seconds(first_cycle ? settings.startup_delay : settings.interval);
     send_echo_request(w);
@@ -40,22 +44,15 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
         if (fd > highest_fd)
             highest_fd = fd;
     }
-    // All waits of a cycle share one budget. Each wait takes the time it
-    // waited off it, measured on the monotonic clock: what select leaves in
-    // its timeout differs between C libraries. A timeout spends the budget
-    // and empties the set, so later waits of the cycle return at once. The
-    // pause after an accepted reply happens outside the waits and costs the
-    // budget nothing.
+    // All waits of a cycle share one budget; after a timeout the set is
+    // empty and the budget spent, so later waits of the cycle return at once.
+    // The pause after an accepted reply happens outside the waits and costs
+    // the budget nothing.
     long long budget_left = wait_budget_microseconds;
     while (w.event_count < 2) {
-        struct timeval timeout = timeval_of(budget_left);
-        long long started = monotonic_microseconds();
-        int ready = wait_readable(highest_fd, watched, timeout);
-        int wait_error = errno;
-        long long waited = monotonic_microseconds() - started;
-        budget_left = ready == 0 ? 0 : std::max(0LL, budget_left - waited);
+        int ready = wait_within_budget(highest_fd, watched, budget_left);
         if (ready < 0) {
-            if (wait_error == EINTR)
+            if (errno == EINTR)
                 continue;
             close_watchdog(w);
             return -1;
