@@ -133,9 +133,9 @@ for case_dir in "$1"/*; do
         echo 2 > "$out/zelvlan_runs"
         zelmaxtxpower --app=get-maxtxpower "-ifname=$arg"
         zelmaxtxpower --app=get-maxtxpower "-ifname=ath1$arg"
-        # A watched host that never answers, with the payload after a blank
-        # (the address still reads as 10.99.0.2): one unanswered request,
-        # then the documented reboot with the payload in its history line.
+        # A watched host that never answers, with the payload after a blank:
+        # no address, so refused at start (no reboot), with the payload in
+        # the start line of the run log.
         zelpingwdog --app=pingwdog "-ipaddr=$SIM_SILENT_ADDR $arg" -interval=0 -delay=0 -failcount=1 &
         watchdog=$!
         zelpingwdog --app=pingwdog "-ipaddr=$arg" -interval=0 -delay=0 -failcount=1
@@ -148,7 +148,6 @@ for case_dir in "$1"/*; do
         for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 $watchdog 2>/dev/null || break; sleep 0.5; done
         kill $watchdog 2>/dev/null
         wait
-        echo 1 > "$out/expected_reboots"
     fi
     echo $(( $(reboots) - before )) > "$out/reboots"
     for config in /etc/config/*; do
@@ -193,7 +192,7 @@ for case_dir in "$cases"/*; do
     fi
 done
 # The argument cases reached the reboot history and the run logs.
-expect_file_has "$KEPT/var/cases/1-arguments/log/reboot_history" "Rebooted by ping watchdog.[IP]=[10.99.0.2 x'; touch /var/PWNED; echo ']"
+expect_file_has "$KEPT/var/cases/1-arguments/log/zelpingwdog" "Running ping watchdog...IP=[10.99.0.2 x'; touch /var/PWNED; echo ']"
 expect_file_has "$KEPT/var/cases/1-arguments/log/zelautoreboot" "time=[x'; touch /var/PWNED; echo ']"
 expect_no_file /var/PWNED "host /var/PWNED"
 
