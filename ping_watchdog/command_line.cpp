@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <cstring>
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -49,6 +50,9 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_sta
     } else if (name.find("-maxreboots") != std::string::npos) {
         settings.max_reboots = low16_of_decimal(value);
         line += log_line(stamp, "maxreboots=[" + number_text(settings.max_reboots) + "]");
+    } else if (name.find("-reliability") != std::string::npos) {
+        settings.reliability = low16_of_decimal(value);
+        line += log_line(stamp, "reliability=[" + number_text(settings.reliability) + "]");
     }
 }
 }  // namespace
@@ -144,36 +148,56 @@ int start_watchdog(watchdog_state& w)
     // that can't be opened.
     if (open_result_file(w, path) != 0)
         return 2;
-    // An IPv6 target is watched over ICMPv6, whose protocol number is fixed
-    // by IPv6 itself; anything else goes to inet_addr as an IPv4 address.
-    int family = target_family(settings.target_address);
-    int fd = raw_socket_open(family, family == AF_INET6 ? IPPROTO_ICMPV6 : protocol);
-    if (fd < 0) {
-        close_watchdog(w);
-        return 3;
-    }
-    w.socket_fd = fd;
-    w.family = family;
-
-    // Give up raised privileges once the raw socket is open.
-    if (setuid(getuid()) != 0) {
-    }
-    int buffer_size = receive_buffer_bytes;
-    socket_option(fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
-
-    if (!convert_target(w, settings.target_address, family)) {
+    // Every target is read before a socket opens: a list with an item that
+    // is no address literal, an address twice, or a reliability that no
+    // cycle could meet is refused like a single address that doesn't convert.
+    if (!read_target_list(settings.target_address, w.targets) || settings.reliability == 0 ||
+        settings.reliability > w.targets.size()) {
         close_watchdog(w);
         return -1;
     }
+    // IPv6 targets are watched over ICMPv6, whose protocol number is fixed
+    // by IPv6 itself; the others over ICMP, as inet_addr reads their
+    // addresses. One socket per family in use.
+    const watch_target& first = w.targets.front();
+    w.family = first.family;
+    w.target = first.address;
+    w.target_length = first.address_length;
+    bool mixed = std::any_of(w.targets.begin(), w.targets.end(),
+                             [&](const watch_target& t) { return t.family != first.family; });
+    auto open_for = [protocol](int family) {
+        return raw_socket_open(family, family == AF_INET6 ? IPPROTO_ICMPV6 : protocol);
+    };
+    w.socket_fd = open_for(w.family);
+    if (w.socket_fd >= 0 && mixed)
+        w.second_socket_fd = open_for(other_family(w.family));
+    if (w.socket_fd < 0 || (mixed && w.second_socket_fd < 0)) {
+        close_watchdog(w);
+        return 3;
+    }
+
+    // Give up raised privileges once the raw sockets are open.
+    if (setuid(getuid()) != 0) {
+    }
+    int buffer_size = receive_buffer_bytes;
+    for (int fd : {w.socket_fd, w.second_socket_fd})
+        if (fd != -1)
+            socket_option(fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
+
     write_result_text(w, "This is system tools of ping watchdog.\nThe target ip is " + settings.target_address +
                              " and the number of failure to reboot is " + number_text(settings.failure_count) + "\n");
 
     w.identifier = static_cast<uint16_t>(getpid() & 0xffff);
-    install_reply_filter(fd, family, w.identifier);
-    if (family == AF_INET6) {
-        // The hop limit of each reply comes as ancillary data.
-        int on = 1;
-        socket_option(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+    for (int fd : {w.socket_fd, w.second_socket_fd}) {
+        if (fd == -1)
+            continue;
+        int family = fd == w.socket_fd ? w.family : other_family(w.family);
+        install_reply_filter(fd, family, w.identifier);
+        if (family == AF_INET6) {
+            // The hop limit of each reply comes as ancillary data.
+            int on = 1;
+            socket_option(fd, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, &on, sizeof on);
+        }
     }
     load_reboot_count(w);
     w.sequence_counter = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <arpa/inet.h>
 #include <linux/filter.h>
 #include <linux/icmp.h>
@@ -80,9 +81,14 @@ void timeval_subtract(struct timeval& a, const struct timeval& b)
 
 int build_echo_request(watchdog_state& w, int32_t sequence)
 {
+    return build_echo_request(w, sequence, w.family);
+}
+
+int build_echo_request(watchdog_state& w, int32_t sequence, int family)
+{
     unsigned char* packet = w.send_buffer;
     std::memset(packet, 0, packet_buffer_size);
-    packet[0] = w.family == AF_INET6 ? type_echo_request_v6 : type_echo_request;
+    packet[0] = family == AF_INET6 ? type_echo_request_v6 : type_echo_request;
     put_u16_msb_first(packet + 4, w.identifier);
     put_u16_msb_first(packet + 6, static_cast<uint16_t>(static_cast<uint32_t>(sequence) & 0xffff));
 
@@ -98,7 +104,7 @@ int build_echo_request(watchdog_state& w, int32_t sequence)
     int length = echo_data_length + echo_header_length;
     // The ICMPv6 checksum covers the addresses of the IPv6 header as well:
     // the kernel fills it in and it stays 0 here.
-    if (w.family != AF_INET6)
+    if (family != AF_INET6)
         put_u16_msb_first(packet + 2, internet_checksum(packet, length));
     return length;
 }
@@ -128,12 +134,17 @@ void receive_reply(watchdog_state& w)
         sleep_seconds(1);
 }
 
-int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
+int icmp_offset(int family, const unsigned char* packet, int length)
 {
     // An IPv4 raw socket hands over the IP header with its time to live; an
     // ICMPv6 one starts at the ICMP header, the hop limit came beside it.
+    return family == AF_INET6 || length <= 0 ? 0 : (packet[0] & 0x0f) * 4;
+}
+
+int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
+{
     bool v6 = w.family == AF_INET6;
-    int header_length = v6 || length <= 0 ? 0 : (packet[0] & 0x0f) * 4;
+    int header_length = icmp_offset(w.family, packet, length);
     const unsigned char* icmp = packet + header_length;
     // Our replies carry the send time; anything shorter is not one of them.
     bool ours = length - header_length >= reply_minimum &&
@@ -145,7 +156,18 @@ int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
         ++w.event_count;
         return -1;
     }
+    if (!write_reply_record(w, w.family, packet, length))
+        return 5;
+    ++w.event_count;
+    w.reply_flag = 1;
+    return 0;
+}
 
+bool write_reply_record(watchdog_state& w, int family, const unsigned char* packet, int length)
+{
+    bool v6 = family == AF_INET6;
+    int header_length = icmp_offset(family, packet, length);
+    const unsigned char* icmp = packet + header_length;
     uint32_t sent_seconds, sent_microseconds;
     std::memcpy(&sent_seconds, icmp + 8, 4);
     std::memcpy(&sent_microseconds, icmp + 12, 4);
@@ -159,7 +181,7 @@ int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
 
     // A file that failed to reopen earlier is tried again at every reply.
     if (!empty_result_file_when_full(w))
-        return 5;
+        return false;
 
     char source[INET6_ADDRSTRLEN] = "";
     int ttl;
@@ -175,9 +197,7 @@ int examine_reply(watchdog_state& w, const unsigned char* packet, int length)
                              source, length - header_length - echo_header_length,
                              static_cast<unsigned>(get_u16_msb_first(icmp + 6)), ttl, milliseconds);
     text_file_write(w.result_file, std::string_view(record, static_cast<std::size_t>(size)));
-    ++w.event_count;
-    w.reply_flag = 1;
-    return 0;
+    return true;
 }
 
 void install_reply_filter(int fd, int family, uint16_t identifier)
@@ -219,9 +239,11 @@ void install_reply_filter(int fd, int family, uint16_t identifier)
 
 void close_watchdog(watchdog_state& w)
 {
-    if (w.socket_fd != -1) {
-        socket_close(w.socket_fd);
-        w.socket_fd = -1;
+    for (int* fd : {&w.socket_fd, &w.second_socket_fd}) {
+        if (*fd != -1) {
+            socket_close(*fd);
+            *fd = -1;
+        }
     }
     if (w.result_file) {
         text_file_close(w.result_file);

@@ -39,22 +39,28 @@ int target_family(const std::string& text)
     return inet_pton(AF_INET6, address.c_str(), &six) == 1 ? AF_INET6 : AF_INET;
 }
 
-bool convert_target(watchdog_state& w, const std::string& text, int family)
+namespace {
+// Fills address and length from the text; false when it doesn't convert.
+bool convert_address(const std::string& text, int family, struct sockaddr_storage& storage, socklen_t& length)
 {
-    std::memset(&w.target, 0, sizeof w.target);
+    std::memset(&storage, 0, sizeof storage);
     if (family == AF_INET) {
-        auto& four = reinterpret_cast<struct sockaddr_in&>(w.target);
+        auto& four = reinterpret_cast<struct sockaddr_in&>(storage);
         four.sin_family = AF_INET;
-        w.target_length = sizeof four;
+        length = sizeof four;
+        // glibc's inet_addr takes an address followed by a blank and
+        // anything after it, musl's refuses it: refused here on both.
+        if (text.find_first_of(" \t\n\v\f\r") != std::string::npos)
+            return false;
         in_addr_t address = inet_addr(text.c_str());
         if (address == INADDR_NONE)
             return false;
         four.sin_addr.s_addr = address;
         return true;
     }
-    auto& six = reinterpret_cast<struct sockaddr_in6&>(w.target);
+    auto& six = reinterpret_cast<struct sockaddr_in6&>(storage);
     six.sin6_family = AF_INET6;
-    w.target_length = sizeof six;
+    length = sizeof six;
     std::string address, scope;
     bool has_scope;
     split_scope(text, address, scope, has_scope);
@@ -66,4 +72,43 @@ bool convert_target(watchdog_state& w, const std::string& text, int family)
             return false;
     }
     return true;
+}
+
+bool same_address(const watch_target& a, const watch_target& b)
+{
+    if (a.family != b.family)
+        return false;
+    if (a.family == AF_INET)
+        return reinterpret_cast<const struct sockaddr_in&>(a.address).sin_addr.s_addr ==
+               reinterpret_cast<const struct sockaddr_in&>(b.address).sin_addr.s_addr;
+    const auto& x = reinterpret_cast<const struct sockaddr_in6&>(a.address);
+    const auto& y = reinterpret_cast<const struct sockaddr_in6&>(b.address);
+    return std::memcmp(&x.sin6_addr, &y.sin6_addr, sizeof x.sin6_addr) == 0 && x.sin6_scope_id == y.sin6_scope_id;
+}
+}  // namespace
+
+bool convert_target(watchdog_state& w, const std::string& text, int family)
+{
+    return convert_address(text, family, w.target, w.target_length);
+}
+
+bool read_target_list(const std::string& text, std::vector<watch_target>& targets)
+{
+    targets.clear();
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t comma = text.find(',', at);
+        watch_target t;
+        t.text = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        t.family = target_family(t.text);
+        if (targets.size() == max_targets || !convert_address(t.text, t.family, t.address, t.address_length))
+            return false;
+        for (const watch_target& earlier : targets)
+            if (same_address(earlier, t))
+                return false;
+        targets.push_back(t);
+        if (comma == std::string::npos)
+            return true;
+        at = comma + 1;
+    }
 }

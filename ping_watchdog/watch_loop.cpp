@@ -9,14 +9,27 @@
 #include "system_io.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
 
-namespace {
-const struct timeval wait_budget = {1, 0};
+int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left)
+{
+    struct timeval timeout {};
+    timeout.tv_sec = static_cast<time_t>(budget_left / 1000000);
+    timeout.tv_usec = static_cast<suseconds_t>(budget_left % 1000000);
+    long long started = monotonic_microseconds();
+    int ready = wait_readable(highest_fd, watched, timeout);
+    int wait_error = errno;
+    long long waited = monotonic_microseconds() - started;
+    budget_left = ready == 0 ? 0 : std::max(0LL, budget_left - waited);
+    errno = wait_error;
+    return ready;
 }
 
 int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
 {
+    if (w.targets.size() > 1)
+        return watch_targets_cycle(w, first_cycle);
     const watchdog_settings& settings = w.settings;
     sleep_seconds(first_cycle ? settings.startup_delay : settings.interval);
     send_echo_request(w);
@@ -31,12 +44,13 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
         if (fd > highest_fd)
             highest_fd = fd;
     }
-    // All waits of a cycle share one budget: select takes the time it waited
-    // off it (Linux writes back what is left, also when interrupted), and
-    // after a timeout the set is empty, so later waits return at once.
-    struct timeval budget = wait_budget;
+    // All waits of a cycle share one budget; after a timeout the set is
+    // empty and the budget spent, so later waits of the cycle return at once.
+    // The pause after an accepted reply happens outside the waits and costs
+    // the budget nothing.
+    long long budget_left = wait_budget_microseconds;
     while (w.event_count < 2) {
-        int ready = wait_readable(highest_fd, watched, budget);
+        int ready = wait_within_budget(highest_fd, watched, budget_left);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;

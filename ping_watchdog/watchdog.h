@@ -1,22 +1,27 @@
-// zelpingwdog: pings one host (IPv4 or IPv6) with its own ICMP echo requests
-// and reboots the device when a given number of requests in a row go
-// unanswered, at most a given number of times in a row.
+// zelpingwdog: pings one host, or several at once (IPv4 or IPv6), with its
+// own ICMP echo requests and reboots the device when a given number of
+// cycles in a row go unanswered, at most a given number of times in a row.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
 // The settings of one run, filled from the command line.
 struct watchdog_settings {
-    std::string target_address;  // the watched host: IPv4, or IPv6 with an optional %interface
+    // The watched hosts as given: one address, or up to max_targets separated
+    // by ','; IPv4, or IPv6 with an optional %interface.
+    std::string target_address;
     uint16_t interval = 0;       // seconds slept before every cycle but the first
     uint16_t startup_delay = 0;  // seconds slept before the first cycle
     uint16_t failure_count = 0;  // unanswered requests in a row that trigger the reboot
     uint16_t max_reboots = 0;    // reboots in a row without an answer; 0: no limit
+    uint16_t reliability = 1;    // targets that must answer for a cycle to count as answered
     // Put directly in front of the result file name. On the device it is
     // /var/ (paths::pingwdog_result_dir), beside the other result files:
     // /var/webspingwatchdog.msg.
@@ -30,6 +35,20 @@ constexpr int echo_header_length = 8;
 constexpr std::size_t result_path_limit = 51;
 constexpr long result_file_limit = 20480;
 constexpr int receive_buffer_bytes = 10240;
+constexpr std::size_t max_targets = 8;
+// Cycles in a row without its reply after which a target of several is
+// reported as silent.
+constexpr int silent_cycles_to_report = 3;
+
+// One watched host of several.
+struct watch_target {
+    std::string text;  // as given in the list
+    int family = AF_INET;
+    struct sockaddr_storage address {};
+    socklen_t address_length = 0;
+    bool answered = false;  // in the current cycle
+    int silent_cycles = 0;  // cycles in a row without its reply, counted up to silent_cycles_to_report
+};
 
 struct text_file;
 
@@ -41,9 +60,14 @@ struct watchdog_state {
     int socket_fd = -1;
     text_file* result_file = nullptr;
     std::string result_path;
-    int family = AF_INET;  // of the target and the socket
+    int family = AF_INET;  // of the (first) target and of socket_fd
     struct sockaddr_storage target {};
     socklen_t target_length = sizeof(struct sockaddr_in);
+    // The -ipaddr list; one entry for a single address, which is watched
+    // with target and socket_fd alone.
+    std::vector<watch_target> targets;
+    // With targets of both families: the socket of the other family.
+    int second_socket_fd = -1;
     uint16_t identifier = 0;
     int32_t sequence_counter = 0;
     int32_t sent_mark = 0;
@@ -78,9 +102,17 @@ int open_result_file(watchdog_state& w, const std::string& path);
 bool empty_result_file_when_full(watchdog_state& w);
 void write_result_text(watchdog_state& w, std::string_view text);
 int build_echo_request(watchdog_state& w, int32_t sequence);
+int build_echo_request(watchdog_state& w, int32_t sequence, int family);
 void send_echo_request(watchdog_state& w);
 void receive_reply(watchdog_state& w);
 int examine_reply(watchdog_state& w, const unsigned char* packet, int length);
+// Where the ICMP message of a packet read on a socket of the family
+// starts: after the IPv4 header, or at 0 on an ICMPv6 socket.
+int icmp_offset(int family, const unsigned char* packet, int length);
+// Writes the record of an accepted reply read from a socket of the family,
+// from receive_time, source and hop_limit. False when the result file could
+// not be reopened (the record is lost).
+bool write_reply_record(watchdog_state& w, int family, const unsigned char* packet, int length);
 uint16_t internet_checksum(const unsigned char* bytes, int length);
 void timeval_subtract(struct timeval& a, const struct timeval& b);
 void close_watchdog(watchdog_state& w);
@@ -90,10 +122,32 @@ void install_reply_filter(int fd, int family, uint16_t identifier);
 void write_timed_out(watchdog_state& w);
 
 // The target address.
+inline int other_family(int family)
+{
+    return family == AF_INET ? AF_INET6 : AF_INET;
+}
 // AF_INET6 for an IPv6 literal (an optional %interface aside), else AF_INET.
 int target_family(const std::string& text);
 // Fills the target socket address; false when the text doesn't convert.
 bool convert_target(watchdog_state& w, const std::string& text, int family);
+// Reads the -ipaddr list into targets: 1 to max_targets address literals
+// separated by ',', no empty item, no address twice. False when refused.
+bool read_target_list(const std::string& text, std::vector<watch_target>& targets);
+
+// Several targets.
+// The target that a packet read in the cycle answers: an echo reply with
+// the identifier and the cycle's sequence number, from a target that has
+// not answered yet in this cycle. Its index, or -1 when it counts for nothing.
+int match_reply(const unsigned char* packet, int length, int family, const struct sockaddr_storage& source,
+                uint16_t identifier, uint16_t sequence, const std::vector<watch_target>& targets);
+// Whether at least `reliability` targets answered in the cycle.
+bool cycle_answered(const std::vector<watch_target>& targets, int reliability);
+// One cycle with several targets: sleep, one request to each, wait until
+// all answered or the budget is spent. Returns 0, or -1 when a wait failed.
+int watch_targets_cycle(watchdog_state& w, bool first_cycle);
+// Counts the cycle for each target and writes a run-log line when one
+// stops answering or answers again.
+void note_target_answers(watchdog_state& w);
 
 // The reboot limit.
 // Reads the count of reboots in a row (only with a limit).
@@ -106,6 +160,14 @@ bool reboot_limit_reached(watchdog_state& w);
 void count_reboot(watchdog_state& w);
 
 // Watch loop.
+// The one-second budget that all waits of a cycle share.
+constexpr long long wait_budget_microseconds = 1000000;
+// Waits until a descriptor of the set is readable, for at most what is left
+// of the budget, and takes the time waited, read on the monotonic clock, off
+// it; a timeout spends it. (What select leaves in its timeout argument
+// differs between C libraries, so it is never read back.) Returns as select
+// does, with its errno.
+int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left);
 // One cycle: sleep, send, wait for at most two events within the budget.
 // Returns 0, or -1 when a wait failed (socket and result file then closed).
 int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd);

@@ -31,7 +31,7 @@ std::string in_double_quotes(std::string_view name) noexcept
 
 }  // namespace
 
-void run_commands(command_batch& batch) noexcept
+void run_batch(command_batch& batch) noexcept
 {
     if (!batch.text.empty())
         shell_run(batch.text);

@@ -10,7 +10,7 @@
 //   command_batch batch;
 //   uci_set(batch, "network.vlan10.ipaddr", address);
 //   uci_commit(batch, "network");
-//   run_commands(batch);
+//   run_batch(batch);
 #pragma once
 
 #include <string>
@@ -23,7 +23,7 @@ struct command_batch {
 
 // Hands the batch to the shell in one call, unless it is empty, and empties
 // it. The shell's status is not looked at.
-void run_commands(command_batch& batch) noexcept;
+void run_batch(command_batch& batch) noexcept;
 
 // UCI changes. Keys may hold anonymous sections (vlan.@vlan[2].ip).
 // uci set KEY=VALUE, the value bare when it is made of safe characters only.

@@ -12,12 +12,12 @@ void append_line(const std::string& line, const char* path)
 {
     command_batch batch;
     append_line(batch, line, path);
-    run_commands(batch);
+    run_batch(batch);
 }
 
 void replace_with_line(const std::string& line, const char* path)
 {
     command_batch batch;
     replace_with_line(batch, line, path);
-    run_commands(batch);
+    run_batch(batch);
 }

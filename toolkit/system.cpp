@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,6 +33,13 @@ int shell_read_lines(const std::string& command, std::vector<std::string>& lines
 int clock_read(struct timeval& now)
 {
     return gettimeofday(&now, nullptr) == 0 ? 0 : -1;
+}
+
+long long monotonic_microseconds()
+{
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 int sleep_interval(const struct timespec& duration, struct timespec* remaining)

@@ -19,6 +19,10 @@ int shell_read_lines(const std::string& command, std::vector<std::string>& lines
 // gettimeofday. Returns 0, or -1 when the clock can't be read.
 int clock_read(struct timeval& now);
 
+// Microseconds on the monotonic clock, for measuring how long something
+// took: setting the time of day does not move it.
+long long monotonic_microseconds();
+
 // nanosleep, with the remaining time written to *remaining when interrupted.
 // Returns 0 after the full time, -1 when interrupted.
 int sleep_interval(const struct timespec& duration, struct timespec* remaining);

@@ -67,9 +67,9 @@ void socket_close(int fd)
     close(fd);
 }
 
-int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget)
+int wait_readable(int highest_fd, fd_set& readable, struct timeval& timeout)
 {
-    return select(highest_fd + 1, &readable, nullptr, nullptr, &budget);
+    return select(highest_fd + 1, &readable, nullptr, nullptr, &timeout);
 }
 
 unsigned interface_index(const std::string& name)

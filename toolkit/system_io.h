@@ -36,9 +36,11 @@ long socket_receive(int fd, void* buffer, std::size_t size, struct sockaddr_stor
 void socket_close(int fd);
 
 // select for readable descriptors below highest_fd + 1, waiting at most
-// budget. Like Linux's select it leaves in readable only what is readable
-// and in budget what is left of it. 1 or more, 0 on timeout, -1 with errno.
-int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget);
+// timeout. It leaves in readable only what is readable. What it leaves in
+// timeout differs between C libraries (glibc writes back the time left,
+// musl leaves it as it was): callers must not read it back. 1 or more, 0 on
+// timeout, -1 with errno.
+int wait_readable(int highest_fd, fd_set& readable, struct timeval& timeout);
 
 // The index of the network interface of this name (if_nametoindex), 0 when
 // there is none.

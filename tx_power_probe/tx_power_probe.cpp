@@ -34,7 +34,7 @@ void probe_tx_power(const std::string& ifname)
     pause_seconds(batch, 1);
     record_tx_power(batch, ifname, true);
     record_tx_power(batch, ifname, false);
-    run_commands(batch);
+    run_batch(batch);
 }
 
 int main_get_maxtxpower(const std::string& ifname)

@@ -41,6 +41,6 @@ int main_get_wifi_ssid(int, char**) noexcept
         write_list_line(batch, join_parts({"\"", file_label(ssid), "\" \"ath", decimal(position), "\""}),
                         paths::ssid_list, false);
     }
-    run_commands(batch);
+    run_batch(batch);
     return 0;
 }

@@ -39,7 +39,7 @@ void refresh_lan() noexcept
     }
     if (changed)
         uci_commit(batch, "vlan");
-    run_commands(batch);
+    run_batch(batch);
 }
 
 // Every VLAN section whose interface network.vlan<id> is static; one shell
@@ -61,7 +61,7 @@ void refresh_vlans() noexcept
         if (!changed)
             continue;
         uci_commit(batch, "vlan");
-        run_commands(batch);
+        run_batch(batch);
     }
 }
 

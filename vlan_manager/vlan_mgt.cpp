@@ -109,7 +109,7 @@ void build_vlan_interfaces(int n, std::string& stale, std::string& log_text) noe
             append_parts(log_text, {"id=", number, "[ip=", address, "]"});
         }
 
-        run_commands(batch);
+        run_batch(batch);
         claim_id(stale, number);
     }
 }
@@ -128,7 +128,7 @@ void delete_stale_vlans(std::string& stale) noexcept
     if (batch.empty())
         return;
     uci_commit(batch, "network");
-    run_commands(batch);
+    run_batch(batch);
 }
 
 int teardown_vlans() noexcept
@@ -151,7 +151,7 @@ int teardown_vlans() noexcept
     }
     if (!batch.empty()) {
         uci_commit(batch, "network");
-        run_commands(batch);
+        run_batch(batch);
     }
     return -1;
 }

@@ -43,7 +43,7 @@ void set_priority(const char* pass, const std::string& name, int priority) noexc
         for (int q = 0; q < 8; ++q)
             vlan_egress_map(batch, name, q, priority);
     }
-    run_commands(batch);
+    run_batch(batch);
 }
 
 // Walks config pass's sections @vlan[0], @vlan[1], ... up to the first one

@@ -63,11 +63,11 @@ std::string listen_everywhere(const std::string& mode, int port) noexcept
             uci_delete(batch, own);
         add_entry(batch, own, "0.0.0.0", port);
         uci_commit(batch, "uhttpd");
-        run_commands(batch);
+        run_batch(batch);
         if (readable(other)) {
             uci_delete(batch, other);
             uci_commit(batch, "uhttpd");
-            run_commands(batch);
+            run_batch(batch);
         }
     }
     return join_parts({"0.0.0.0:", decimal(port)});
@@ -82,7 +82,7 @@ void refresh_dhcp_lan(command_batch& batch) noexcept
         return;
     if (set_live_lan_address(batch))
         uci_commit(batch, "vlan");
-    run_commands(batch);
+    run_batch(batch);
 }
 
 std::string listen_on_vlans(const std::string& mode, int port) noexcept
@@ -111,10 +111,10 @@ std::string listen_on_vlans(const std::string& mode, int port) noexcept
         if (!own.empty())
             add_entry(batch, own, address, port);
         append_parts(addresses, {address, " "});
-        run_commands(batch);
+        run_batch(batch);
     }
     uci_commit(batch, "uhttpd");
-    run_commands(batch);
+    run_batch(batch);
     return addresses;
 }
 

@@ -41,14 +41,14 @@ void restart_hostapd(const interface_files& f, const std::string& bridge) noexce
 {
     command_batch batch;
     restart_hostapd(batch, f.conf, f.pid, bridge);
-    run_commands(batch);
+    run_batch(batch);
 }
 
 void restart_wpa_supplicant(const interface_files& f, const std::string& bridge) noexcept
 {
     command_batch batch;
     restart_wpa_supplicant(batch, f.name, f.conf, f.pid, bridge);
-    run_commands(batch);
+    run_batch(batch);
 }
 
 // Restarts the daemon on the bridge of the VLAN, then on the switch-VLAN

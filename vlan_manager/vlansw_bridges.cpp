@@ -116,7 +116,7 @@ int build_vlansw_bridges() noexcept
         else if (uci_get(join_parts({bridge, ".ipaddr"}), address) == 0)
             uci_delete(batch, bridge);
         uci_commit(batch, "network");
-        run_commands(batch);
+        run_batch(batch);
     }
 
     command_batch batch;
@@ -126,7 +126,7 @@ int build_vlansw_bridges() noexcept
     else if (uci_get("network.vlansw4all.ipaddr", address) == 0)
         uci_delete(batch, "network.vlansw4all");
     uci_commit(batch, "network");
-    run_commands(batch);
+    run_batch(batch);
 
     return n;
 }

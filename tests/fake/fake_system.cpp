@@ -19,6 +19,8 @@ struct state_t {
     std::function<std::vector<std::string>(const std::string&)> responder;
     std::function<void(const std::string&)> system_hook;
     struct timeval clock { 0, 0 };
+    long long monotonic = 0;  // microseconds; moves with the clock, never set
+    bool wait_writes_back = false;
     bool clock_failing = false;
     std::vector<long long> sleeps;
     int interruptions = 0;
@@ -54,6 +56,7 @@ state_t& state()
 
 void advance_clock(long long microseconds)
 {
+    state().monotonic += microseconds;
     auto& c = state().clock;
     long long total = static_cast<long long>(c.tv_sec) * 1000000 + c.tv_usec + microseconds;
     c.tv_sec = static_cast<time_t>(total / 1000000);
@@ -132,6 +135,8 @@ void deliver(const packet& p) { state().incoming.push_back(p); }
 std::size_t queued_packets() { return state().incoming.size(); }
 const std::vector<sent_packet>& sent() { return state().sent; }
 void set_send_hook(std::function<void(const sent_packet&)> hook) { state().send_hook = std::move(hook); }
+void wait_writes_back_time_left(bool writes_back) { state().wait_writes_back = writes_back; }
+
 void interrupt_waits(int n) { state().wait_interruptions = n; }
 void fail_waits_after(int n, int error)
 {
@@ -185,6 +190,8 @@ int clock_read(struct timeval& now)
     now = state().clock;
     return 0;
 }
+
+long long monotonic_microseconds() { return state().monotonic; }
 
 int sleep_interval(const struct timespec& duration, struct timespec* remaining)
 {
@@ -327,8 +334,10 @@ int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget)
     if (s.wait_interruptions > 0) {
         --s.wait_interruptions;
         advance_clock(left / 2);
-        budget.tv_sec = static_cast<time_t>((left - left / 2) / 1000000);
-        budget.tv_usec = static_cast<suseconds_t>((left - left / 2) % 1000000);
+        if (s.wait_writes_back) {
+            budget.tv_sec = static_cast<time_t>((left - left / 2) / 1000000);
+            budget.tv_usec = static_cast<suseconds_t>((left - left / 2) % 1000000);
+        }
         errno = EINTR;
         return -1;
     }
@@ -347,7 +356,8 @@ int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget)
     }
     if (ready == 0) {
         advance_clock(left);
-        budget = {0, 0};
+        if (s.wait_writes_back)
+            budget = {0, 0};
     }
     return ready;
 }

@@ -4,7 +4,8 @@
 // by the test; sleeps return at once and are recorded. Raw sockets are
 // scripted: what is sent is recorded, what arrives is queued by the test,
 // and a wait with nothing queued times out at once, moving the clock by the
-// whole budget. Files the tools write themselves live in memory.
+// whole timeout. Like musl's select, a wait leaves its timeout as it was,
+// unless told to write back the time left as glibc's does. Files the tools write themselves live in memory.
 #pragma once
 
 #include <linux/filter.h>
@@ -42,7 +43,9 @@ std::vector<std::string> system_commands();
 // The commands started with popen, in order.
 std::vector<std::string> popen_commands();
 
-// Clock: the reading that clock_read gives; each sleep advances it.
+// Clock: the reading that clock_read gives; each sleep and each wait that
+// times out advances it, and the monotonic clock with it (set_clock moves
+// the time of day alone).
 void set_clock(long seconds, long microseconds);
 void set_clock_failing(bool failing);
 struct timeval clock_now();
@@ -96,6 +99,9 @@ const std::vector<sent_packet>& sent();
 // Called after every send, e.g. to deliver the answer.
 void set_send_hook(std::function<void(const sent_packet&)> hook);
 
+// Waits write the time left into their timeout argument, as glibc's select
+// does (default: they leave it as it was, as musl's does).
+void wait_writes_back_time_left(bool writes_back);
 // The next n waits are interrupted (EINTR) after half of what is left of
 // their budget.
 void interrupt_waits(int n);

@@ -18,13 +18,13 @@ protected:
 TEST_F(toolkit_test, a_batch_goes_to_the_shell_in_one_call_and_only_when_it_holds_commands)
 {
     command_batch batch;
-    run_commands(batch);
+    run_batch(batch);
     uci_set(batch, "vlan.cfg029c96.netmask", "255.255.255.0");
     uci_commit(batch, "vlan");
-    run_commands(batch);
+    run_batch(batch);
     EXPECT_TRUE(batch.empty());
     uci_commit(batch, "uhttpd");
-    run_commands(batch);
+    run_batch(batch);
     EXPECT_EQ(fake::system_commands(),
               (std::vector<std::string>{"uci set vlan.cfg029c96.netmask=255.255.255.0;uci commit vlan",
                                         "uci commit uhttpd"}));

@@ -185,6 +185,7 @@ std::string start_line(const std::string& target, int interval, int delay, int f
 struct refused_case {
     const char* name;
     std::string target;
+    std::string reliability = "";  // the -reliability value, when given
 };
 
 class ping_refused_target : public ping_command_line, public ::testing::WithParamInterface<refused_case> {};
@@ -192,8 +193,11 @@ class ping_refused_target : public ping_command_line, public ::testing::WithPara
 TEST_P(ping_refused_target, fails_after_the_start_line)
 {
     const auto& c = GetParam();
-    auto commands = walk({"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9", "-failcount=2"},
-                         w);
+    std::vector<std::string> arguments = {"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9",
+                                          "-failcount=2"};
+    if (!c.reliability.empty())
+        arguments.push_back("-reliability=" + c.reliability);
+    auto commands = walk(arguments, w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line(c.target, 4, 9, 2));
     // The result file was emptied and closed without its banner.
@@ -213,7 +217,22 @@ INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
                                            refused_case{"two_double_colons", "1::2::3"},
                                            refused_case{"unknown_interface", "fe80::1%wan9"},
                                            refused_case{"empty_interface", "fe80::1%"},
-                                           refused_case{"interface_on_ipv4", "10.0.0.1%eth1"}),
+                                           refused_case{"interface_on_ipv4", "10.0.0.1%eth1"},
+                                           refused_case{"blank_then_text", "10.0.0.1 x"},
+                                           refused_case{"trailing_tab", "10.0.0.1\t"},
+                                           refused_case{"list_with_a_name", "10.0.0.1,gateway"},
+                                           refused_case{"list_with_an_empty_item", "10.0.0.1,,10.0.0.2"},
+                                           refused_case{"list_ending_in_a_comma", "10.0.0.1,"},
+                                           refused_case{"list_with_a_blank", "10.0.0.1, 10.0.0.2"},
+                                           refused_case{"duplicate", "10.0.0.1,10.0.0.2,10.0.0.1"},
+                                           refused_case{"duplicate_in_other_words", "10.0.0.1,10.1"},
+                                           refused_case{"duplicate_ipv6", "::1,0::1"},
+                                           refused_case{"nine_targets", "10.0.0.1,10.0.0.2,10.0.0.3,10.0.0.4,"
+                                                                        "10.0.0.5,10.0.0.6,10.0.0.7,10.0.0.8,"
+                                                                        "10.0.0.9"},
+                                           refused_case{"reliability_0", "10.0.0.1,::1", "0"},
+                                           refused_case{"reliability_over_the_targets", "10.0.0.1,::1", "3"},
+                                           refused_case{"reliability_2_of_one", "10.0.0.1", "2"}),
                          [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)

@@ -269,6 +269,49 @@ TEST_F(ping_loop, each_cycle_sends_one_request_to_the_target)
                         "Reply from_pw 10.9.8.7: bytes=56 icmp_seq_pw=2 ttl=63 time=0.000 ms \r");
 }
 
+// ---- the one-second budget, whatever the C library's select leaves in its timeout ----
+
+struct cycle_length_case {
+    const char* name;
+    bool wait_writes_back;  // glibc writes the time left back, musl does not
+    const char* events;     // A: our reply, S: a stray packet, I: an interrupted wait
+    long long microseconds; // from the send to the end of the cycle
+};
+
+class ping_cycle_length : public ping_loop, public ::testing::WithParamInterface<cycle_length_case> {};
+
+TEST_P(ping_cycle_length, follows_the_budget)
+{
+    const auto& c = GetParam();
+    fake::wait_writes_back_time_left(c.wait_writes_back);
+    packet_spec stray;
+    stray.identifier = 0x1111;
+    for (const char* e = c.events; *e; ++e) {
+        if (*e == 'I')
+            fake::interrupt_waits(1);
+        else
+            fake::deliver(from("10.9.8.7", make_packet(*e == 'A' ? packet_spec() : stray)));
+    }
+    int highest = -2;
+    struct timeval start = fake::clock_now();
+    ASSERT_EQ(watch_cycle(w, false, highest), 0);
+    struct timeval end = fake::clock_now();
+    long long length = (end.tv_sec - start.tv_sec) * 1000000LL + (end.tv_usec - start.tv_usec) - 2000000;
+    EXPECT_EQ(length, c.microseconds);
+    EXPECT_EQ(w.event_count, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    libraries, ping_cycle_length,
+    ::testing::Values(cycle_length_case{"silent_glibc", true, "", 1000000},
+                      cycle_length_case{"silent_musl", false, "", 1000000},
+                      cycle_length_case{"reply_glibc", true, "A", 2000000},
+                      cycle_length_case{"reply_musl", false, "A", 2000000},
+                      cycle_length_case{"stray_then_reply_musl", false, "SA", 1000000},
+                      cycle_length_case{"interrupted_glibc", true, "I", 1000000},
+                      cycle_length_case{"interrupted_musl", false, "I", 1000000}),
+    [](const ::testing::TestParamInfo<cycle_length_case>& info) { return info.param.name; });
+
 // ---- the reboot limit across reboots ----
 
 class ping_reboot_limit : public ::testing::Test {

@@ -1,0 +1,275 @@
+#include "watchdog.h"
+
+#include "fake_system.h"
+#include "ping_packets.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <arpa/inet.h>
+
+using ping_test::from;
+using ping_test::make_packet;
+using ping_test::packet_spec;
+using ping_test::result_path;
+
+namespace {
+
+struct sockaddr_storage address_of(const std::string& text, unsigned scope = 0)
+{
+    struct sockaddr_storage s {};
+    auto& four = reinterpret_cast<struct sockaddr_in&>(s);
+    auto& six = reinterpret_cast<struct sockaddr_in6&>(s);
+    if (inet_pton(AF_INET, text.c_str(), &four.sin_addr) == 1) {
+        four.sin_family = AF_INET;
+    } else {
+        EXPECT_EQ(inet_pton(AF_INET6, text.c_str(), &six.sin6_addr), 1) << text;
+        six.sin6_family = AF_INET6;
+        six.sin6_scope_id = scope;
+    }
+    return s;
+}
+
+// ---- which packet counts, and which cycle is answered ----
+
+struct match_case {
+    const char* name;
+    int family;
+    packet_spec packet;
+    std::string source;
+    unsigned scope;
+    int expected;  // index of the target answered, -1 for nothing
+};
+
+packet_spec reply(uint16_t sequence = 7, uint16_t identifier = 0x4242, uint8_t type = 0, int header = 20,
+                  int data = 56)
+{
+    packet_spec p;
+    p.sequence = sequence;
+    p.identifier = identifier;
+    p.type = type;
+    p.header_length = header;
+    p.data_length = data;
+    return p;
+}
+
+class ping_match_reply : public ::testing::TestWithParam<match_case> {};
+
+TEST_P(ping_match_reply, counts_only_a_first_reply_of_the_cycle_from_a_target)
+{
+    const auto& c = GetParam();
+    fake::set_interface("eth1", 3);
+    std::vector<watch_target> targets;
+    ASSERT_TRUE(read_target_list("10.0.0.1,10.0.0.2,::1,fe80::7%eth1", targets));
+    targets[1].answered = true;
+    std::vector<unsigned char> bytes = make_packet(c.packet);
+    EXPECT_EQ(match_reply(bytes.data(), static_cast<int>(bytes.size()), c.family, address_of(c.source, c.scope),
+                          0x4242, 7, targets),
+              c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    packets, ping_match_reply,
+    ::testing::Values(match_case{"reply_from_a_target", AF_INET, reply(), "10.0.0.1", 0, 0},
+                      match_case{"second_reply_from_a_target", AF_INET, reply(), "10.0.0.2", 0, -1},
+                      match_case{"late_reply_of_an_earlier_cycle", AF_INET, reply(6), "10.0.0.1", 0, -1},
+                      match_case{"reply_of_a_later_sequence", AF_INET, reply(8), "10.0.0.1", 0, -1},
+                      match_case{"foreign_identifier", AF_INET, reply(7, 0x4243), "10.0.0.1", 0, -1},
+                      match_case{"foreign_source", AF_INET, reply(), "10.0.0.9", 0, -1},
+                      match_case{"echo_request", AF_INET, reply(7, 0x4242, 8), "10.0.0.1", 0, -1},
+                      match_case{"too_short", AF_INET, reply(7, 0x4242, 0, 20, 7), "10.0.0.1", 0, -1},
+                      match_case{"icmpv6_reply", AF_INET6, reply(7, 0x4242, 129, 0), "::1", 0, 2},
+                      match_case{"icmpv4_type_on_icmpv6", AF_INET6, reply(7, 0x4242, 0, 0), "::1", 0, -1},
+                      match_case{"link_local_on_its_interface", AF_INET6, reply(7, 0x4242, 129, 0), "fe80::7", 3, 3},
+                      match_case{"link_local_on_another_interface", AF_INET6, reply(7, 0x4242, 129, 0), "fe80::7",
+                                 4, -1}),
+    [](const ::testing::TestParamInfo<match_case>& info) { return info.param.name; });
+
+struct judge_case {
+    std::string answered;  // one flag per target: 1 answered
+    int reliability;
+    bool expected;
+};
+
+class ping_cycle_answered : public ::testing::TestWithParam<judge_case> {};
+
+TEST_P(ping_cycle_answered, needs_reliability_answers)
+{
+    const auto& c = GetParam();
+    std::vector<watch_target> targets(c.answered.size());
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        targets[i].answered = c.answered[i] == '1';
+    EXPECT_EQ(cycle_answered(targets, c.reliability), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(counts, ping_cycle_answered,
+                         ::testing::Values(judge_case{"10", 1, true}, judge_case{"00", 1, false},
+                                           judge_case{"10", 2, false}, judge_case{"11", 2, true},
+                                           judge_case{"01101", 3, true}, judge_case{"01100", 3, false},
+                                           judge_case{"11111111", 8, true}));
+
+// ---- cycles with several targets ----
+
+const std::string timed_out = "Request timed out.\r";
+const std::string banner_start = "This is system tools of ping watchdog.\nThe target ip is ";
+
+class ping_targets : public ::testing::Test {
+protected:
+    watchdog_state w;
+    std::set<std::string> answering;  // targets whose requests are answered
+
+    void SetUp() override
+    {
+        fake::reset();
+        fake::set_clock(1796610512, 4120);
+        fake::set_file_text("/etc/protocols", "icmp 1 ICMP\n");
+        w.settings.result_dir = "/var/";
+        w.settings.interval = 2;
+        w.settings.failure_count = 3;
+        // Each answering target replies to every request sent to it, and
+        // so does a host that is no target; the first target also sends a
+        // second copy of its reply.
+        fake::set_send_hook([this](const fake::sent_packet& sent) {
+            packet_spec r;
+            r.identifier = w.identifier;
+            r.sequence = static_cast<uint16_t>((sent.bytes[6] << 8) | sent.bytes[7]);
+            if (answering.count(sent.destination)) {
+                fake::deliver(from(sent.destination, make_packet(r)));
+                if (sent.destination == "10.0.0.1")
+                    fake::deliver(from(sent.destination, make_packet(r)));
+            }
+            fake::deliver(from("10.0.0.99", make_packet(r)));
+        });
+    }
+    void TearDown() override { close_watchdog(w); }
+
+    // Starts the watchdog on the list; it runs until it reboots or until
+    // `waits` waits have returned.
+    int start(const std::string& list, uint16_t reliability, int waits)
+    {
+        w.settings.target_address = list;
+        w.settings.reliability = reliability;
+        fake::fail_waits_after(waits, EBADF);
+        return start_watchdog(w);
+    }
+
+    std::vector<std::string> run_log_lines() const
+    {
+        std::vector<std::string> lines;
+        for (const std::string& c : fake::system_commands())
+            if (c.find("/var/log/zelpingwdog") != std::string::npos && c.find("Running ping") == std::string::npos)
+                lines.push_back(c);
+        return lines;
+    }
+    bool rebooted() const
+    {
+        auto c = fake::system_commands();
+        return std::find(c.begin(), c.end(), "reboot") != c.end();
+    }
+};
+
+TEST_F(ping_targets, one_silent_target_of_two_with_reliability_1_is_logged_once_and_never_reboots)
+{
+    answering = {"10.0.0.1"};
+    // Each answered cycle: the wait that reads the reply and the duplicate,
+    // the waits that read the stranger's two replies, and the timeout.
+    EXPECT_EQ(start("10.0.0.1,10.0.0.2", 1, 5 * 4), 0);
+    EXPECT_FALSE(rebooted());
+    EXPECT_EQ(w.answered_mark, 4);
+
+    // One request to each target per cycle, with the cycle's sequence number.
+    const auto& sent = fake::sent();
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(sent[0].destination, "10.0.0.1");
+    EXPECT_EQ(sent[1].destination, "10.0.0.2");
+    EXPECT_EQ(sent[0].bytes[7], 0);
+    EXPECT_EQ(sent[1].bytes[7], 0);
+    EXPECT_EQ(sent[2].bytes[7], 1);
+
+    std::string stamp_line_end = "] Target 10.0.0.2 stopped answering' >> /var/log/zelpingwdog";
+    std::vector<std::string> lines = run_log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(stamp_line_end), std::string::npos) << lines[0];
+
+    // One record per cycle: the duplicate and the stranger's replies count
+    // for nothing.
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(std::count(result.begin(), result.end(), '\r'), 4);
+    EXPECT_EQ(result.find(timed_out), std::string::npos);
+    EXPECT_EQ(result.find("10.0.0.99"), std::string::npos);
+
+    // The pause after the replies comes once per cycle.
+    std::vector<long long> expected_sleeps = {0};
+    for (int cycle = 1; cycle <= 4; ++cycle)
+        expected_sleeps.insert(expected_sleeps.end(), {1000, 2000});
+    EXPECT_EQ(fake::sleeps(), expected_sleeps);
+}
+
+TEST_F(ping_targets, reliability_2_reboots_after_the_failure_count)
+{
+    answering = {"10.0.0.1"};
+    EXPECT_EQ(start("10.0.0.1,10.0.0.2", 2, -1), 0);
+    EXPECT_TRUE(rebooted());
+    EXPECT_EQ(w.sent_mark, 3);
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(result.substr(0, banner_start.size() + 17), banner_start + "10.0.0.1,10.0.0.2");
+    // Each cycle: the reply of the one answering target, then the timed-out
+    // record, for the cycle was not answered.
+    std::string one_cycle_end = " ms \r" + timed_out;
+    std::size_t cycles = 0;
+    for (std::size_t at = result.find(one_cycle_end); at != std::string::npos; at = result.find(one_cycle_end, at + 1))
+        ++cycles;
+    EXPECT_EQ(cycles, 3u);
+    EXPECT_EQ(result.find("10.0.0.2:"), std::string::npos);
+}
+
+TEST_F(ping_targets, two_silent_targets_reboot_after_failcount_cycles)
+{
+    EXPECT_EQ(start("10.0.0.1,10.0.0.2", 1, -1), 0);
+    EXPECT_TRUE(rebooted());
+    EXPECT_EQ(w.sent_mark, 3);
+    EXPECT_EQ(fake::sent().size(), 6u);
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(result.substr(result.find("is 3\n") + 5),
+              timed_out + timed_out + timed_out + "It will be reboot  after 3 seconds!!!");
+    std::vector<std::string> commands = fake::system_commands();
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_NE(commands[commands.size() - 2].find("] Rebooted by ping watchdog.[IP]=[10.0.0.1,10.0.0.2]' >> "
+                                                 "/etc/reboot_history"),
+              std::string::npos);
+}
+
+TEST_F(ping_targets, a_target_that_answers_again_is_logged_once)
+{
+    answering = {"10.0.0.1"};
+    w.settings.failure_count = 0;
+    int cycles = 0;
+    // The second target answers from the fifth cycle on.
+    auto hook_after = [&](const fake::sent_packet& sent) {
+        if (sent.destination == "10.0.0.2" && ++cycles == 5)
+            answering.insert("10.0.0.2");
+    };
+    auto answer = [this](const fake::sent_packet& sent) {
+        if (answering.count(sent.destination)) {
+            packet_spec r;
+            r.identifier = w.identifier;
+            r.sequence = static_cast<uint16_t>((sent.bytes[6] << 8) | sent.bytes[7]);
+            fake::deliver(from(sent.destination, make_packet(r)));
+        }
+    };
+    fake::set_send_hook([&](const fake::sent_packet& sent) {
+        hook_after(sent);
+        answer(sent);
+    });
+    // Four cycles with one reply (two waits each), then two with two.
+    EXPECT_EQ(start("10.0.0.1,10.0.0.2", 1, 4 * 2 + 2 * 2), 0);
+    std::vector<std::string> lines = run_log_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("] Target 10.0.0.2 stopped answering'"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("] Target 10.0.0.2 answers again'"), std::string::npos) << lines[1];
+}
+
+}  // namespace
