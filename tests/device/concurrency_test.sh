@@ -15,6 +15,7 @@ cat > "$work_dir/inside.sh" <<'EOF'
 rounds=$1
 problems=/var/problems
 : > $problems
+: > /var/expected
 # An answering host and a failure count it never reaches: no reboot.
 zelpingwdog --app=pingwdog -ipaddr=127.0.0.1 -interval=0 -delay=0 -failcount=3 &
 watchdog=$!
@@ -40,17 +41,19 @@ while [ $round -le "$rounds" ]; do
     writer uhttpd wd $round & pids="$pids $!"
     # The round's jobs only: the watchdog runs on.
     wait $pids
+    # Every option committed so far, as uci shows it: one show per config
+    # and round instead of a get per option.
+    for w in network.wa network.wb vlan.wc uhttpd.wd; do
+        echo "$w$round.first=$round"
+        echo "$w$round.second=v$round"
+    done >> /var/expected
+    : > /var/shown
     for config in network vlan uhttpd wireless vlansw vlanac dropbear; do
-        uci show $config > /dev/null 2>&1 || echo "round $round: $config does not parse" >> $problems
+        uci show $config > /var/show 2>/dev/null || echo "round $round: $config does not parse" >> $problems
+        # Either store form: these values need no quotes.
+        sed "s/='\(.*\)'\$/=\1/" /var/show >> /var/shown
     done
-    r=1
-    while [ $r -le $round ]; do
-        for w in network.wa network.wb vlan.wc uhttpd.wd; do
-            [ "$(uci -q get $w$r.first)" = "$r" ] && [ "$(uci -q get $w$r.second)" = "v$r" ] ||
-                echo "round $round: $w$r lost" >> $problems
-        done
-        r=$((r + 1))
-    done
+    grep -Fxv -f /var/shown /var/expected | sed "s/^/round $round: lost /" >> $problems
     round=$((round + 1))
 done
 kill -0 $watchdog 2>/dev/null || echo "the watchdog stopped" >> $problems

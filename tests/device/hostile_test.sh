@@ -11,7 +11,8 @@
 #
 # All cases run one after another in one sandbox: each case puts its
 # settings into /etc/config, runs every command, and keeps what it left in
-# /var/cases/<case>.
+# /var/cases/<case>. On a store that prints quoted values only the cases
+# with hostile settings run; hostile arguments are a matter of the bare run.
 source "$(dirname "$0")/lib.sh"
 need_program zelvlan zelpingwdog zelautoreboot zelmaxtxpower uci
 
@@ -88,8 +89,14 @@ for p in "${payloads[@]}"; do
     printf "\nconfig interface '%s'\n\toption type 'bridge'\n" "$p" >> "$case_dir/config/network"
     printf "\nconfig vlan '%s'\n\toption vlanid '60'\n\toption bridge 'ZelOffice'\n" "$p" >> "$case_dir/config/vlansw"
 
-    new_case "$n-arguments"
-    printf '%s' "$p" > "$case_dir/arg"
+    # The payload on the command line, the sample settings in the store:
+    # the store form has no part in these, so the quoted run leaves them to
+    # the bare one (the sample settings in the quoted form are read in every
+    # other case here).
+    if [ "${ZEL_STORE_FORM:-bare}" != quoted ]; then
+        new_case "$n-arguments"
+        printf '%s' "$p" > "$case_dir/arg"
+    fi
 done
 # Valid but very long names: a network interface and a switch-VLAN section.
 new_case long-names
@@ -191,9 +198,12 @@ for case_dir in "$cases"/*; do
         expect_no_file "$out/unparsable" "$name: every config parses ($(cat "$out/unparsable" 2>/dev/null | tr '\n' ' '))"
     fi
 done
-# The argument cases reached the reboot history and the run logs.
-expect_file_has "$KEPT/var/cases/1-arguments/log/zelpingwdog" "Running ping watchdog...IP=[10.99.0.2 x'; touch /var/PWNED; echo ']"
-expect_file_has "$KEPT/var/cases/1-arguments/log/zelautoreboot" "time=[x'; touch /var/PWNED; echo ']"
+# The argument cases reached the run logs (the watchdog refused the address
+# with the payload after it).
+if [ "${ZEL_STORE_FORM:-bare}" != quoted ]; then
+    expect_file_has "$KEPT/var/cases/1-arguments/log/zelpingwdog" "Running ping watchdog...IP=[10.99.0.2 x'; touch /var/PWNED; echo ']"
+    expect_file_has "$KEPT/var/cases/1-arguments/log/zelautoreboot" "time=[x'; touch /var/PWNED; echo ']"
+fi
 expect_no_file /var/PWNED "host /var/PWNED"
 
 finish
