@@ -10,9 +10,9 @@
 # headers, musl's headers, and a folder of links to the three kernel header
 # folders; the glibc headers the compiler would search by itself never come
 # in. The C++ headers were configured for glibc and need two of its names
-# (musl-compat.h, force-included). Linking: through the specs file that
-# Debian's musl ships, which puts musl's start files, libc.so and loader in
-# place of glibc's.
+# (musl-compat.h, force-included). Linking: through the gcc driver settings
+# that Debian's musl ships (musl-gcc's), which put musl's start files,
+# libc.so and loader in place of glibc's.
 #
 # The programs use the C++ library through its headers only (the lean
 # runtime, cmake/zel.cmake), so they need nothing beyond musl. GoogleTest
@@ -20,8 +20,8 @@
 # programs and our uci, no unit tests.
 
 set(zel_musl_include /usr/include/${zel_musl_arch}-linux-musl)
-set(zel_musl_specs /usr/lib/${zel_musl_arch}-linux-musl/musl-gcc.specs)
-if(NOT EXISTS ${zel_musl_include}/stdlib.h OR NOT EXISTS ${zel_musl_specs})
+set(zel_musl_driver_file /usr/lib/${zel_musl_arch}-linux-musl/musl-gcc.specs)
+if(NOT EXISTS ${zel_musl_include}/stdlib.h OR NOT EXISTS ${zel_musl_driver_file})
   message(FATAL_ERROR "musl for ${zel_musl_arch} not found: install Debian's musl-dev"
     " (for another CPU: dpkg --add-architecture, then musl-dev:<arch>)")
 endif()
@@ -76,8 +76,8 @@ string(APPEND zel_cxx_flags " -isystem ${zel_builtin_include} -isystem ${zel_mus
 string(APPEND zel_cxx_flags " -include ${CMAKE_CURRENT_LIST_DIR}/musl-compat.h")
 set(CMAKE_C_FLAGS_INIT "${zel_c_includes}")
 set(CMAKE_CXX_FLAGS_INIT "${zel_cxx_flags}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-specs=${zel_musl_specs}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-specs=${zel_musl_specs}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-specs=${zel_musl_driver_file}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-specs=${zel_musl_driver_file}")
 
 # CMake's compiler check links a program with the C++ driver, which would
 # bring glibc's C++ runtime library: a static library is enough to check.
