@@ -74,22 +74,25 @@ bool convert_address(const std::string& text, int family, struct sockaddr_storag
     return true;
 }
 
-bool same_address(const watch_target& a, const watch_target& b)
-{
-    if (a.family != b.family)
-        return false;
-    if (a.family == AF_INET)
-        return reinterpret_cast<const struct sockaddr_in&>(a.address).sin_addr.s_addr ==
-               reinterpret_cast<const struct sockaddr_in&>(b.address).sin_addr.s_addr;
-    const auto& x = reinterpret_cast<const struct sockaddr_in6&>(a.address);
-    const auto& y = reinterpret_cast<const struct sockaddr_in6&>(b.address);
-    return std::memcmp(&x.sin6_addr, &y.sin6_addr, sizeof x.sin6_addr) == 0 && x.sin6_scope_id == y.sin6_scope_id;
-}
 }  // namespace
 
 bool convert_target(watchdog_state& w, const std::string& text, int family)
 {
     return convert_address(text, family, w.target, w.target_length);
+}
+
+bool same_host(const struct sockaddr_storage& target, const struct sockaddr_storage& other)
+{
+    if (target.ss_family != other.ss_family)
+        return false;
+    if (target.ss_family == AF_INET)
+        return reinterpret_cast<const struct sockaddr_in&>(target).sin_addr.s_addr ==
+               reinterpret_cast<const struct sockaddr_in&>(other).sin_addr.s_addr;
+    const auto& want = reinterpret_cast<const struct sockaddr_in6&>(target);
+    const auto& got = reinterpret_cast<const struct sockaddr_in6&>(other);
+    // A link-local target that names its interface is that host there only.
+    return std::memcmp(&want.sin6_addr, &got.sin6_addr, sizeof want.sin6_addr) == 0 &&
+           (want.sin6_scope_id == 0 || want.sin6_scope_id == got.sin6_scope_id);
 }
 
 bool read_target_list(const std::string& text, std::vector<watch_target>& targets)
@@ -104,7 +107,7 @@ bool read_target_list(const std::string& text, std::vector<watch_target>& target
         if (targets.size() == max_targets || !convert_address(t.text, t.family, t.address, t.address_length))
             return false;
         for (const watch_target& earlier : targets)
-            if (same_address(earlier, t))
+            if (same_host(earlier.address, t.address) || same_host(t.address, earlier.address))
                 return false;
         targets.push_back(t);
         if (comma == std::string::npos)

@@ -20,20 +20,6 @@ uint16_t get_u16_msb_first(const unsigned char* at)
     return static_cast<uint16_t>((at[0] << 8) | at[1]);
 }
 
-bool from_target(const watch_target& t, int family, const struct sockaddr_storage& source)
-{
-    if (t.family != family || source.ss_family != family)
-        return false;
-    if (family == AF_INET)
-        return reinterpret_cast<const struct sockaddr_in&>(t.address).sin_addr.s_addr ==
-               reinterpret_cast<const struct sockaddr_in&>(source).sin_addr.s_addr;
-    const auto& want = reinterpret_cast<const struct sockaddr_in6&>(t.address);
-    const auto& got = reinterpret_cast<const struct sockaddr_in6&>(source);
-    // A link-local target names its interface; the reply must come in there.
-    return std::memcmp(&want.sin6_addr, &got.sin6_addr, sizeof want.sin6_addr) == 0 &&
-           (want.sin6_scope_id == 0 || want.sin6_scope_id == got.sin6_scope_id);
-}
-
 int socket_of(const watchdog_state& w, int family)
 {
     return family == w.family ? w.socket_fd : w.second_socket_fd;
@@ -86,7 +72,7 @@ int match_reply(const unsigned char* packet, int length, int family, const struc
         get_u16_msb_first(icmp + 6) != sequence)
         return -1;
     for (std::size_t i = 0; i < targets.size(); ++i)
-        if (!targets[i].answered && from_target(targets[i], family, source))
+        if (!targets[i].answered && targets[i].family == family && same_host(targets[i].address, source))
             return static_cast<int>(i);
     return -1;
 }

@@ -130,6 +130,9 @@ inline int other_family(int family)
 int target_family(const std::string& text);
 // Fills the target socket address; false when the text doesn't convert.
 bool convert_target(watchdog_state& w, const std::string& text, int family);
+// Whether other is the target's host: the same family and address, and for
+// a target with an interface (link-local) that same interface.
+bool same_host(const struct sockaddr_storage& target, const struct sockaddr_storage& other);
 // Reads the -ipaddr list into targets: 1 to max_targets address literals
 // separated by ',', no empty item, no address twice. False when refused.
 bool read_target_list(const std::string& text, std::vector<watch_target>& targets);
