@@ -53,6 +53,12 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_sta
     } else if (name.find("-reliability") != std::string::npos) {
         settings.reliability = low16_of_decimal(value);
         line += log_line(stamp, "reliability=[" + number_text(settings.reliability) + "]");
+    } else if (name.find("-timeout") != std::string::npos) {
+        settings.timeout_valid = decimal_in_range(value, 1, max_timeout_seconds, settings.timeout);
+        line += log_line(stamp, "timeout=[" + std::to_string(settings.timeout) + "]");
+    } else if (name.find("-tries") != std::string::npos) {
+        settings.tries_valid = decimal_in_range(value, 1, max_tries, settings.tries);
+        line += log_line(stamp, "tries=[" + std::to_string(settings.tries) + "]");
     }
 }
 }  // namespace
@@ -73,6 +79,22 @@ uint16_t low16_of_decimal(const std::string& text)
     if (negative)
         value = (0x10000 - value) & 0xffff;
     return static_cast<uint16_t>(value);
+}
+
+bool decimal_in_range(const std::string& text, int low, int high, int& value)
+{
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    long long reading = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        reading = std::min(reading * 10 + (text[i] - '0'), 1LL << 31);
+    value = static_cast<int>(negative ? -reading : std::min(reading, (1LL << 31) - 1));
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos && value >= low &&
+           value <= high;
 }
 
 int run_command_line(int argc, char** argv, watchdog_state& w)
@@ -149,10 +171,11 @@ int start_watchdog(watchdog_state& w)
     if (open_result_file(w, path) != 0)
         return 2;
     // Every target is read before a socket opens: a list with an item that
-    // is no address literal, an address twice, or a reliability that no
-    // cycle could meet is refused like a single address that doesn't convert.
+    // is no address literal, an address twice, a reliability that no cycle
+    // could meet, or a timeout or tries that is no whole number in its range
+    // is refused like a single address that doesn't convert.
     if (!read_target_list(settings.target_address, w.targets) || settings.reliability == 0 ||
-        settings.reliability > w.targets.size()) {
+        settings.reliability > w.targets.size() || !settings.timeout_valid || !settings.tries_valid) {
         close_watchdog(w);
         return -1;
     }

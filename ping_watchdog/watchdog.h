@@ -22,6 +22,13 @@ struct watchdog_settings {
     uint16_t failure_count = 0;  // unanswered requests in a row that trigger the reboot
     uint16_t max_reboots = 0;    // reboots in a row without an answer; 0: no limit
     uint16_t reliability = 1;    // targets that must answer for a cycle to count as answered
+    // The budget of a cycle's waits, in seconds, and the requests a silent
+    // target gets in one cycle. Refused at start-up when not valid: a whole
+    // number within its range.
+    int timeout = 1;
+    bool timeout_valid = true;
+    int tries = 1;
+    bool tries_valid = true;
     // Put directly in front of the result file name. On the device it is
     // /var/ (paths::pingwdog_result_dir), beside the other result files:
     // /var/webspingwatchdog.msg.
@@ -36,6 +43,8 @@ constexpr std::size_t result_path_limit = 51;
 constexpr long result_file_limit = 20480;
 constexpr int receive_buffer_bytes = 10240;
 constexpr std::size_t max_targets = 8;
+constexpr int max_timeout_seconds = 30;
+constexpr int max_tries = 10;
 // Cycles in a row without its reply after which a target of several is
 // reported as silent.
 constexpr int silent_cycles_to_report = 3;
@@ -47,6 +56,7 @@ struct watch_target {
     struct sockaddr_storage address {};
     socklen_t address_length = 0;
     bool answered = false;  // in the current cycle
+    int tries = 1;          // requests sent to it in the current cycle
     int silent_cycles = 0;  // cycles in a row without its reply, counted up to silent_cycles_to_report
 };
 
@@ -70,6 +80,11 @@ struct watchdog_state {
     int second_socket_fd = -1;
     uint16_t identifier = 0;
     int32_t sequence_counter = 0;
+    // The sequence number of the current cycle's first request (all but the
+    // plain cycle; its later tries carry the numbers that follow).
+    uint16_t cycle_sequence = 0;
+    // Requests sent, and the count at the latest accepted reply; in all but
+    // the plain cycle, cycles instead of requests.
     int32_t sent_mark = 0;
     int32_t answered_mark = 0;
     int32_t reply_flag = -1;  // -1 until the current cycle has an accepted reply
@@ -92,6 +107,10 @@ int run_command_line(int argc, char** argv, watchdog_state& w);
 int start_watchdog(watchdog_state& w);
 // atoi's reading of a decimal text, cut to its low 16 bits (-1 gives 65535).
 uint16_t low16_of_decimal(const std::string& text);
+// A whole number from low to high written in decimal digits alone: its value
+// in value, true. Otherwise false, and value holds atoi's reading of the text
+// (for the run log), kept within int.
+bool decimal_in_range(const std::string& text, int low, int high, int& value);
 
 // Echo exchange and result file.
 int open_result_file(watchdog_state& w, const std::string& path);
@@ -137,17 +156,31 @@ bool same_host(const struct sockaddr_storage& target, const struct sockaddr_stor
 // separated by ',', no empty item, no address twice. False when refused.
 bool read_target_list(const std::string& text, std::vector<watch_target>& targets);
 
-// Several targets.
-// The target that a packet read in the cycle answers: an echo reply with
-// the identifier and the cycle's sequence number, from a target that has
-// not answered yet in this cycle. Its index, or -1 when it counts for nothing.
+// The cycle.
+// Microseconds from the start of a cycle at which try number tries_sent
+// (counted from 0) of a silent target is due: the tries are spread evenly
+// over the budget. -1 when all tries are sent.
+long long next_try_due(int timeout_seconds, int tries, int tries_sent);
+// Whether a reply with this sequence number answers one of the tries_sent
+// requests of the cycle, which carry first_sequence and the numbers after it.
+bool reply_answers_try(uint16_t first_sequence, int tries_sent, uint16_t sequence);
+// The target that a packet read in the cycle answers: an echo reply with the
+// identifier and the sequence number of one of the cycle's requests to that
+// target, from a target that has not answered yet in this cycle. Its index,
+// or -1 when it counts for nothing.
 int match_reply(const unsigned char* packet, int length, int family, const struct sockaddr_storage& source,
-                uint16_t identifier, uint16_t sequence, const std::vector<watch_target>& targets);
+                uint16_t identifier, uint16_t first_sequence, const std::vector<watch_target>& targets);
 // Whether at least `reliability` targets answered in the cycle.
 bool cycle_answered(const std::vector<watch_target>& targets, int reliability);
-// One cycle with several targets: sleep, one request to each, wait until
-// all answered or the budget is spent. Returns 0, or -1 when a wait failed.
-int watch_targets_cycle(watchdog_state& w, bool first_cycle);
+// Waits until a descriptor of the set is readable, for at most slice and at
+// most what is left of the budget, and takes the time waited, read on the
+// monotonic clock, off it; a timeout takes the whole slice. (What select
+// leaves in its timeout argument differs between C libraries, so it is
+// never read back.) Returns as select does, with its errno.
+int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left, long long slice);
+// One cycle: sleep, send, wait for the replies within the budget. Returns
+// 0, or -1 when a wait failed (sockets and result file then closed).
+int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd);
 // Counts the cycle for each target and writes a run-log line when one
 // stops answering or answers again.
 void note_target_answers(watchdog_state& w);
@@ -163,18 +196,8 @@ bool reboot_limit_reached(watchdog_state& w);
 void count_reboot(watchdog_state& w);
 
 // Watch loop.
-// The one-second budget that all waits of a cycle share.
-constexpr long long wait_budget_microseconds = 1000000;
-// Waits until a descriptor of the set is readable, for at most what is left
-// of the budget, and takes the time waited, read on the monotonic clock, off
-// it; a timeout spends it. (What select leaves in its timeout argument
-// differs between C libraries, so it is never read back.) Returns as select
-// does, with its errno.
-int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left);
-// One cycle: sleep, send, wait for at most two events within the budget.
-// Returns 0, or -1 when a wait failed (socket and result file then closed).
-int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd);
-// Whether the requests sent since the latest accepted reply reached the
+// Whether the cycles without an answer since the latest answered one (in
+// the plain cycle: the requests since the latest accepted reply) reached the
 // failure count. A failure count of 0 never reboots.
 bool reboot_due(const watchdog_state& w, uint16_t failure_count);
 void reboot_sequence(watchdog_state& w);
