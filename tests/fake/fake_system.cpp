@@ -35,6 +35,7 @@ struct state_t {
     int filtered_fd = -1;
     int discards = 0;
     std::deque<fake::packet> incoming;
+    std::multimap<long long, fake::packet> later;  // by the monotonic time they arrive
     std::vector<fake::sent_packet> sent;
     std::function<void(const fake::sent_packet&)> send_hook;
     int wait_interruptions = 0;
@@ -56,11 +57,17 @@ state_t& state()
 
 void advance_clock(long long microseconds)
 {
-    state().monotonic += microseconds;
-    auto& c = state().clock;
+    auto& s = state();
+    s.monotonic += microseconds;
+    auto& c = s.clock;
     long long total = static_cast<long long>(c.tv_sec) * 1000000 + c.tv_usec + microseconds;
     c.tv_sec = static_cast<time_t>(total / 1000000);
     c.tv_usec = static_cast<suseconds_t>(total % 1000000);
+    // Packets sent our way meanwhile have arrived.
+    while (!s.later.empty() && s.later.begin()->first <= s.monotonic) {
+        s.incoming.push_back(s.later.begin()->second);
+        s.later.erase(s.later.begin());
+    }
 }
 }  // namespace
 
@@ -132,6 +139,10 @@ const std::vector<struct sock_filter>& attached_filter() { return state().filter
 int filtered_socket() { return state().filtered_fd; }
 int discards() { return state().discards; }
 void deliver(const packet& p) { state().incoming.push_back(p); }
+void deliver_after(const packet& p, long long microseconds)
+{
+    state().later.emplace(state().monotonic + microseconds, p);
+}
 std::size_t queued_packets() { return state().incoming.size(); }
 const std::vector<sent_packet>& sent() { return state().sent; }
 void set_send_hook(std::function<void(const sent_packet&)> hook) { state().send_hook = std::move(hook); }
@@ -257,6 +268,7 @@ void socket_discard_pending(int fd)
         return;
     ++state().discards;
     state().incoming.clear();
+    state().later.clear();
 }
 
 namespace {
@@ -342,9 +354,11 @@ int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget)
         return -1;
     }
     int ready = 0;
+    std::set<int> watched_before;
     for (int fd = 0; fd <= highest_fd && fd < FD_SETSIZE; ++fd) {
         if (!FD_ISSET(fd, &readable))
             continue;
+        watched_before.insert(fd);
         if (!s.open_sockets.count(fd)) {
             errno = EBADF;
             return -1;
@@ -353,6 +367,16 @@ int wait_readable(int highest_fd, fd_set& readable, struct timeval& budget)
             FD_CLR(fd, &readable);
         else
             ++ready;
+    }
+    // Nothing there yet: the wait ends when the next packet arrives, if it
+    // arrives within the timeout.
+    if (ready == 0 && !s.later.empty() && s.later.begin()->first <= s.monotonic + left) {
+        advance_clock(s.later.begin()->first - s.monotonic);
+        for (int fd = 0; fd <= highest_fd && fd < FD_SETSIZE; ++fd)
+            if (s.open_sockets.count(fd) && watched_before.count(fd)) {
+                FD_SET(fd, &readable);
+                ++ready;
+            }
     }
     if (ready == 0) {
         advance_clock(left);

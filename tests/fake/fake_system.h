@@ -94,6 +94,9 @@ int discards();
 
 // Queues a packet for the next reads of any socket.
 void deliver(const packet& p);
+// Queues it once the clock has moved on by this many microseconds: a wait
+// with nothing queued ends when it arrives, if within its timeout.
+void deliver_after(const packet& p, long long microseconds);
 std::size_t queued_packets();
 const std::vector<sent_packet>& sent();
 // Called after every send, e.g. to deliver the answer.

@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         walk_case{"reboot_limit_after_the_others",
                   {"-ipaddr=fe80::1%eth1", "-failcount=3", "-maxreboots=2", "--maxreboots=-1"},
                   "S maxreboots=[65535]S maxreboots=[2]S fcount=[3]S ip=[fe80::1%eth1]", 0, 0, 3, "fe80::1%eth1", 2},
+        walk_case{"timeout_and_tries", {"-timeout=3", "-tries=-2", "--timeout=x"},
+                  "S timeout=[0]S tries=[-2]S timeout=[3]", 0, 0, 0, ""},
         walk_case{"last_wins_as_read_first", {"-delay=1", "-delay=2"}, "S delay=[2]S delay=[1]", 0, 1, 0, ""},
         walk_case{"interval_wraps", {"-interval=65536"}, "S delay=[0]", 0, 0, 0, ""},
         walk_case{"minus_one", {"-failcount=-1"}, "S fcount=[65535]", 0, 0, 65535, ""},
@@ -185,7 +187,7 @@ std::string start_line(const std::string& target, int interval, int delay, int f
 struct refused_case {
     const char* name;
     std::string target;
-    std::string reliability = "";  // the -reliability value, when given
+    std::string option = "";  // one more argument, when given
 };
 
 class ping_refused_target : public ping_command_line, public ::testing::WithParamInterface<refused_case> {};
@@ -195,8 +197,8 @@ TEST_P(ping_refused_target, fails_after_the_start_line)
     const auto& c = GetParam();
     std::vector<std::string> arguments = {"--app=pingwdog", "-ipaddr=" + c.target, "-interval=4", "-delay=9",
                                           "-failcount=2"};
-    if (!c.reliability.empty())
-        arguments.push_back("-reliability=" + c.reliability);
+    if (!c.option.empty())
+        arguments.push_back(c.option);
     auto commands = walk(arguments, w);
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[0], start_line(c.target, 4, 9, 2));
@@ -230,9 +232,21 @@ INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
                                            refused_case{"nine_targets", "10.0.0.1,10.0.0.2,10.0.0.3,10.0.0.4,"
                                                                         "10.0.0.5,10.0.0.6,10.0.0.7,10.0.0.8,"
                                                                         "10.0.0.9"},
-                                           refused_case{"reliability_0", "10.0.0.1,::1", "0"},
-                                           refused_case{"reliability_over_the_targets", "10.0.0.1,::1", "3"},
-                                           refused_case{"reliability_2_of_one", "10.0.0.1", "2"}),
+                                           refused_case{"reliability_0", "10.0.0.1,::1", "-reliability=0"},
+                                           refused_case{"reliability_over_the_targets", "10.0.0.1,::1",
+                                                        "-reliability=3"},
+                                           refused_case{"reliability_2_of_one", "10.0.0.1", "-reliability=2"},
+                                           refused_case{"timeout_0", "10.0.0.1", "-timeout=0"},
+                                           refused_case{"timeout_31", "10.0.0.1", "-timeout=31"},
+                                           refused_case{"timeout_negative", "10.0.0.1", "-timeout=-3"},
+                                           refused_case{"timeout_fraction", "10.0.0.1", "-timeout=1.5"},
+                                           refused_case{"timeout_empty", "10.0.0.1", "-timeout="},
+                                           refused_case{"timeout_huge", "10.0.0.1", "-timeout=4294967299"},
+                                           refused_case{"tries_0", "10.0.0.1,::1", "-tries=0"},
+                                           refused_case{"tries_11", "10.0.0.1", "-tries=11"},
+                                           refused_case{"tries_signed", "10.0.0.1", "-tries=+3"},
+                                           refused_case{"tries_blank", "10.0.0.1", "-tries= 3"},
+                                           refused_case{"tries_word", "10.0.0.1", "--tries=three"}),
                          [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)

@@ -65,6 +65,7 @@ TEST_P(ping_match_reply, counts_only_a_first_reply_of_the_cycle_from_a_target)
     std::vector<watch_target> targets;
     ASSERT_TRUE(read_target_list("10.0.0.1,10.0.0.2,::1,fe80::7%eth1", targets));
     targets[1].answered = true;
+    targets[2].tries = 2;  // ::1 got the cycle's first two requests, 7 and 8
     std::vector<unsigned char> bytes = make_packet(c.packet);
     EXPECT_EQ(match_reply(bytes.data(), static_cast<int>(bytes.size()), c.family, address_of(c.source, c.scope),
                           0x4242, 7, targets),
@@ -82,6 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
                       match_case{"echo_request", AF_INET, reply(7, 0x4242, 8), "10.0.0.1", 0, -1},
                       match_case{"too_short", AF_INET, reply(7, 0x4242, 0, 20, 7), "10.0.0.1", 0, -1},
                       match_case{"icmpv6_reply", AF_INET6, reply(7, 0x4242, 129, 0), "::1", 0, 2},
+                      match_case{"reply_to_the_first_try_after_the_second", AF_INET6, reply(7, 0x4242, 129, 0),
+                                 "::1", 0, 2},
+                      match_case{"reply_to_the_second_try", AF_INET6, reply(8, 0x4242, 129, 0), "::1", 0, 2},
+                      match_case{"reply_to_a_try_not_sent", AF_INET6, reply(9, 0x4242, 129, 0), "::1", 0, -1},
                       match_case{"icmpv4_type_on_icmpv6", AF_INET6, reply(7, 0x4242, 0, 0), "::1", 0, -1},
                       match_case{"link_local_on_its_interface", AF_INET6, reply(7, 0x4242, 129, 0), "fe80::7", 3, 3},
                       match_case{"link_local_on_another_interface", AF_INET6, reply(7, 0x4242, 129, 0), "fe80::7",
@@ -110,6 +115,51 @@ INSTANTIATE_TEST_SUITE_P(counts, ping_cycle_answered,
                                            judge_case{"10", 2, false}, judge_case{"11", 2, true},
                                            judge_case{"01101", 3, true}, judge_case{"01100", 3, false},
                                            judge_case{"11111111", 8, true}));
+
+// ---- tries within a cycle ----
+
+struct due_case {
+    int timeout, tries, tries_sent;
+    long long due;  // microseconds from the cycle's start, -1: none
+};
+
+class ping_next_try_due : public ::testing::TestWithParam<due_case> {};
+
+TEST_P(ping_next_try_due, spreads_the_tries_over_the_budget)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(next_try_due(c.timeout, c.tries, c.tries_sent), c.due);
+}
+
+INSTANTIATE_TEST_SUITE_P(tries, ping_next_try_due,
+                         ::testing::Values(due_case{1, 1, 0, 0}, due_case{1, 1, 1, -1}, due_case{1, 3, 1, 333333},
+                                           due_case{1, 3, 2, 666666}, due_case{1, 3, 3, -1},
+                                           due_case{3, 2, 1, 1500000}, due_case{30, 10, 9, 27000000},
+                                           due_case{30, 10, 10, -1}));
+
+struct try_case {
+    const char* name;
+    uint16_t first_sequence;
+    int tries_sent;
+    uint16_t sequence;
+    bool answers;
+};
+
+class ping_reply_answers_try : public ::testing::TestWithParam<try_case> {};
+
+TEST_P(ping_reply_answers_try, only_the_cycles_requests_to_the_target)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(reply_answers_try(c.first_sequence, c.tries_sent, c.sequence), c.answers);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    sequences, ping_reply_answers_try,
+    ::testing::Values(try_case{"first_try_after_the_second_was_sent", 40, 2, 40, true},
+                      try_case{"latest_try", 40, 2, 41, true}, try_case{"try_not_sent_yet", 40, 2, 42, false},
+                      try_case{"earlier_cycle", 40, 2, 39, false}, try_case{"wraps_with_the_field", 65535, 2, 0, true},
+                      try_case{"earlier_cycle_across_the_wrap", 0, 3, 65535, false}),
+    [](const ::testing::TestParamInfo<try_case>& info) { return info.param.name; });
 
 // ---- cycles with several targets ----
 
@@ -270,6 +320,152 @@ TEST_F(ping_targets, a_target_that_answers_again_is_logged_once)
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("] Target 10.0.0.2 stopped answering'"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("] Target 10.0.0.2 answers again'"), std::string::npos) << lines[1];
+}
+
+// ---- slow and lossy links ----
+
+// Microseconds on the monotonic clock (the fake's moves with its time of day).
+long long now_microseconds()
+{
+    struct timeval t = fake::clock_now();
+    return t.tv_sec * 1000000LL + t.tv_usec;
+}
+
+packet_spec reply_to(const fake::sent_packet& sent)
+{
+    packet_spec r;
+    r.identifier = static_cast<uint16_t>((sent.bytes[4] << 8) | sent.bytes[5]);
+    r.sequence = static_cast<uint16_t>((sent.bytes[6] << 8) | sent.bytes[7]);
+    return r;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+struct slow_case {
+    const char* name;
+    std::string targets;
+    int timeout;
+    bool reboots;
+    bool timed_out_records;
+};
+
+class ping_slow_host : public ping_targets, public ::testing::WithParamInterface<slow_case> {};
+
+TEST_P(ping_slow_host, a_reply_within_the_timeout_counts_with_its_round_trip)
+{
+    const auto& c = GetParam();
+    // Every target answers each request 1.5 s after it went out.
+    fake::set_send_hook([](const fake::sent_packet& sent) {
+        std::vector<unsigned char> bytes = make_packet(reply_to(sent));
+        std::copy(sent.bytes.begin() + 8, sent.bytes.begin() + 16, bytes.begin() + 28);
+        fake::deliver_after(from(sent.destination, bytes), 1500000);
+    });
+    w.settings.interval = 0;
+    w.settings.failure_count = 2;
+    w.settings.timeout = c.timeout;
+    EXPECT_EQ(start(c.targets, 1, 12), 0);
+    EXPECT_EQ(rebooted(), c.reboots);
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(result.find(timed_out) != std::string::npos, c.timed_out_records) << result;
+    if (!c.reboots) {
+        // Every reply record shows the real round trip.
+        EXPECT_GE(count_of(result, "Reply from_pw"), 3u) << result;
+        EXPECT_EQ(count_of(result, " ms \r"), count_of(result, " time=1500.000 ms \r")) << result;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    links, ping_slow_host,
+    ::testing::Values(slow_case{"one_target_timeout_3", "10.0.0.1", 3, false, false},
+                      slow_case{"two_targets_timeout_3", "10.0.0.1,10.0.0.2", 3, false, false},
+                      slow_case{"two_targets_default_budget", "10.0.0.1,10.0.0.2", 1, true, true},
+                      // The plain cycle counts the late reply in the next cycle.
+                      slow_case{"one_target_default_budget", "10.0.0.1", 1, false, true}),
+    [](const ::testing::TestParamInfo<slow_case>& info) { return info.param.name; });
+
+TEST_F(ping_targets, a_host_answering_every_third_request_keeps_three_tries_answered)
+{
+    // The cycle's three requests go out 333.333 ms apart; the third is
+    // answered at once.
+    std::vector<long long> sent_at;
+    int requests = 0;
+    fake::set_send_hook([&](const fake::sent_packet& sent) {
+        sent_at.push_back(now_microseconds());
+        if (++requests % 3 == 0)
+            fake::deliver(from(sent.destination, make_packet(reply_to(sent))));
+    });
+    w.settings.tries = 3;
+    w.settings.failure_count = 1;
+    EXPECT_EQ(start("10.0.0.1", 1, 4 * 3), 0);
+    EXPECT_FALSE(rebooted());
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(result.find(timed_out), std::string::npos);
+    EXPECT_EQ(count_of(result, "Reply from_pw 10.0.0.1: bytes=56 icmp_seq_pw="), 4u);
+    EXPECT_NE(result.find("icmp_seq_pw=2 "), std::string::npos);
+    EXPECT_NE(result.find("icmp_seq_pw=5 "), std::string::npos);
+    ASSERT_GE(sent_at.size(), 6u);
+    // Within a cycle; the next starts after the pause and the interval.
+    EXPECT_EQ(sent_at[1] - sent_at[0], 333333);
+    EXPECT_EQ(sent_at[2] - sent_at[0], 666666);
+    EXPECT_EQ(sent_at[3] - sent_at[2], 1000000 + 2000000);
+
+    // One try per cycle: the failure count is reached.
+    SetUp();
+    requests = 0;
+    fake::set_send_hook([&](const fake::sent_packet& sent) {
+        if (++requests % 3 == 0)
+            fake::deliver(from(sent.destination, make_packet(reply_to(sent))));
+    });
+    w.settings.tries = 1;
+    w.settings.failure_count = 2;
+    EXPECT_EQ(start("10.0.0.1", 1, 30), 0);
+    EXPECT_TRUE(rebooted());
+}
+
+TEST_F(ping_targets, a_silent_target_with_three_tries_times_out_once_per_one_second_cycle)
+{
+    std::vector<long long> sent_at;
+    fake::set_send_hook([&](const fake::sent_packet&) { sent_at.push_back(now_microseconds()); });
+    w.settings.tries = 3;
+    w.settings.failure_count = 2;
+    EXPECT_EQ(start("10.0.0.1", 1, -1), 0);
+    EXPECT_TRUE(rebooted());
+    EXPECT_EQ(fake::file_text(result_path).substr(fake::file_text(result_path).find("is 2\n") + 5),
+              timed_out + timed_out + "It will be reboot  after 3 seconds!!!");
+    ASSERT_EQ(sent_at.size(), 6u);
+    // Each cycle takes its one-second budget, then the 2 s interval.
+    EXPECT_EQ(sent_at[3] - sent_at[0], 1000000 + 2000000);
+    std::vector<uint8_t> sequences;
+    for (const auto& sent : fake::sent())
+        sequences.push_back(sent.bytes[7]);
+    EXPECT_EQ(sequences, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST_F(ping_targets, a_reply_to_an_earlier_try_answers_the_cycle_once)
+{
+    // Each request is answered after 400 ms: the first try's reply comes
+    // after the second try went out, the second try's reply counts no more.
+    fake::set_send_hook([](const fake::sent_packet& sent) {
+        std::vector<unsigned char> bytes = make_packet(reply_to(sent));
+        std::copy(sent.bytes.begin() + 8, sent.bytes.begin() + 16, bytes.begin() + 28);
+        fake::deliver_after(from(sent.destination, bytes), 400000);
+    });
+    w.settings.tries = 3;
+    w.settings.failure_count = 1;
+    // Two waits in the first cycle; in the second a third reads the stale
+    // reply to the first cycle's second try, which counts for nothing.
+    EXPECT_EQ(start("10.0.0.1", 1, 2 + 3), 0);
+    EXPECT_FALSE(rebooted());
+    std::string result = fake::file_text(result_path);
+    EXPECT_EQ(result.substr(result.find("is 1\n") + 5),
+              "Reply from_pw 10.0.0.1: bytes=56 icmp_seq_pw=0 ttl=64 time=400.000 ms \r"
+              "Reply from_pw 10.0.0.1: bytes=56 icmp_seq_pw=2 ttl=64 time=400.000 ms \r");
 }
 
 }  // namespace
