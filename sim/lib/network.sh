@@ -74,12 +74,15 @@ make_network() {
 
     # The upstream side: eth1 to a host in a namespace of its own that
     # answers at 10.99.0.3; 10.99.0.2 leads there too and answers nothing.
+    # 2001:db8:99::/64 is on-link for the IPv6 hosts of uplink-host (no
+    # duplicate detection: usable at once); 2001:db8::/64 stays unrouted.
     ip netns add upstream
     ip link add eth1 type veth peer name eth0 netns upstream
     ip -n upstream link set lo up
     ip -n upstream addr add "$live_addr/24" dev eth0
     ip -n upstream link set eth0 up
     ip addr add 10.99.0.1/24 brd + dev eth1
+    ip -6 addr add 2001:db8:99::1/64 dev eth1 nodad
     ip link set eth1 up
     local far_mac
     far_mac=$(ip -n upstream -o link show eth0 | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
