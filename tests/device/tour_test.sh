@@ -6,7 +6,7 @@ need_program uci
 sim -- sh "$ZEL_SOURCE_DIR/sim/tour"
 expect_status 0 "tour"
 expect_line "$SIM_OUT" "store form: ${ZEL_STORE_FORM:-bare}"
-expect_eq "$(grep -c '^==== [0-9]*\. ' "$SIM_OUT")" 12 "headings"
+expect_eq "$(grep -c '^==== [0-9]*\. ' "$SIM_OUT")" 13 "headings"
 expect_line "$SIM_OUT" "The tour is over; the simulated access point is torn down now."
 expect_file_lacks "$SIM_OUT" "sim:"
 
