@@ -219,8 +219,10 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
                 send_try(w);
                 due = next_try_due(settings.timeout, settings.tries, ++tries_sent);
             }
+            // A try overdue after a long read goes out after a wait that
+            // only looks.
             if (due >= 0)
-                slice = due - elapsed;
+                slice = std::max(0LL, due - elapsed);
         }
         int ready = wait_within_budget(highest_fd, watched, budget_left, slice);
         if (ready < 0) {
