@@ -9,47 +9,24 @@ need_program zelpingwdog
 command -v cc >/dev/null || skip "no C compiler for the uplink host"
 
 cat > "$work_dir/links.sh" <<'INSIDE'
-# watch NAME RECORDS ARGS...: runs the watchdog in the background until its
-# result file holds RECORDS reply and timed-out records (or it exits), then
-# stops it; keeps its result file, status, run log and reboots as /var/NAME.*.
-watch() {
-    name=$1; want=$2; shift 2
-    : > /var/log/zelpingwdog
-    # Not the previous run's records.
-    rm -f /var/webspingwatchdog.msg
-    zelpingwdog "$@" &
-    pid=$!
-    status=running
-    i=0
-    while [ $i -lt 400 ]; do
-        if ! kill -0 $pid 2>/dev/null; then wait $pid; status=$?; break; fi
-        n=$(tr "\r" "\n" < /var/webspingwatchdog.msg 2>/dev/null | grep -c "^Reply from_pw\|^Request timed out")
-        [ "$n" -ge "$want" ] && break
-        sleep 0.1
-        i=$((i + 1))
-    done
-    if [ "$status" = running ]; then kill $pid; wait $pid 2>/dev/null; fi
-    echo $status > /var/$name.status
-    cp /var/webspingwatchdog.msg /var/$name.result
-    cp /var/log/zelpingwdog /var/$name.log
-    cat /var/sim/reboot.log 2>/dev/null | wc -l > /var/$name.reboots
-}
+. "$ZEL_SOURCE_DIR/tests/device/pingwdog_watch.sh"
+records="^Reply from_pw\\|^Request timed out"
 host() { uplink-host "$@" >/dev/null || exit 3; }
 args="--app=pingwdog -interval=0 -delay=0 -failcount=2"
 host 10.99.0.5 --delay 1500
 host 10.99.0.6 --delay 1500
-watch slow_two_timeout 6 $args -ipaddr=10.99.0.5,10.99.0.6 -timeout=3
-watch slow_two 9 $args -ipaddr=10.99.0.5,10.99.0.6
-watch slow_one_timeout 3 $args -ipaddr=10.99.0.5 -timeout=3
-watch slow_one 6 $args -ipaddr=10.99.0.5
+watch slow_two_timeout 6 "$records" $args -ipaddr=10.99.0.5,10.99.0.6 -timeout=3
+watch slow_two 9 "$records" $args -ipaddr=10.99.0.5,10.99.0.6
+watch slow_one_timeout 3 "$records" $args -ipaddr=10.99.0.5 -timeout=3
+watch slow_one 6 "$records" $args -ipaddr=10.99.0.5
 host 10.99.0.7 --every 3
-watch third_tries3 4 $args -ipaddr=10.99.0.7 -tries=3
+watch third_tries3 4 "$records" $args -ipaddr=10.99.0.7 -tries=3
 host 10.99.0.8 --every 3
-watch third_tries1 9 $args -ipaddr=10.99.0.8
+watch third_tries1 9 "$records" $args -ipaddr=10.99.0.8
 host 10.99.0.9 --loss 100 --seed 1
-watch silent_tries3 9 $args -ipaddr=10.99.0.9 -tries=3
+watch silent_tries3 9 "$records" $args -ipaddr=10.99.0.9 -tries=3
 for value in -tries=11 -tries=0 -timeout=31 -timeout=1.5 -timeout=-2; do
-    watch "refused$value" 9 $args -ipaddr=10.99.0.9 "$value"
+    watch "refused$value" 9 "$records" $args -ipaddr=10.99.0.9 "$value"
 done
 cp /var/sim/uplink-host-*.log /var/
 INSIDE

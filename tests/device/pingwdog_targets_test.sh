@@ -9,47 +9,15 @@ need_program zelpingwdog
 cat > "$work_dir/targets.sh" <<'INSIDE'
 far_mac=$(ip -n upstream -o link show eth0 | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p')
 ip neigh replace 10.99.0.4 lladdr "$far_mac" dev eth1 nud permanent || exit 3
-# watch NAME WANT ARGS...: runs the watchdog in the background until its
-# result file holds WANT reply records (or it exits), then stops it; keeps
-# its result file, its status and the run log as /var/NAME.*.
-watch() {
-    name=$1; want=$2; shift 2
-    : > /var/log/zelpingwdog
-    zelpingwdog "$@" &
-    pid=$!
-    status=running
-    i=0
-    while [ $i -lt 600 ]; do
-        if ! kill -0 $pid 2>/dev/null; then wait $pid; status=$?; break; fi
-        n=$(tr "\r" "\n" < /var/webspingwatchdog.msg 2>/dev/null | grep -c "^Reply from_pw")
-        [ "$n" -ge "$want" ] && break
-        sleep 0.1
-        i=$((i + 1))
-    done
-    if [ "$status" = running ]; then kill $pid; wait $pid 2>/dev/null; fi
-    echo $status > /var/$name.status
-    cp /var/webspingwatchdog.msg /var/$name.result
-    cp /var/log/zelpingwdog /var/$name.log
-    cat /var/sim/reboot.log 2>/dev/null | wc -l > /var/$name.reboots
-}
-# run NAME ARGS...: runs the watchdog to its end.
-run() {
-    name=$1; shift
-    : > /var/log/zelpingwdog
-    zelpingwdog "$@"
-    echo $? > /var/$name.status
-    cp /var/webspingwatchdog.msg /var/$name.result
-    cp /var/log/zelpingwdog /var/$name.log
-    cat /var/sim/reboot.log 2>/dev/null | wc -l > /var/$name.reboots
-}
+. "$ZEL_SOURCE_DIR/tests/device/pingwdog_watch.sh"
 args="--app=pingwdog -interval=0 -delay=0 -failcount=2"
-watch one_of_two 6 $args -ipaddr=127.0.0.1,10.99.0.2
+watch one_of_two 6 "^Reply from_pw" $args -ipaddr=127.0.0.1,10.99.0.2
 run both_needed $args -ipaddr=127.0.0.1,10.99.0.2 -reliability=2
 run both_silent $args -ipaddr=10.99.0.2,10.99.0.4
 run refused_name $args -ipaddr=127.0.0.1,gateway
 run refused_twice $args -ipaddr=127.0.0.1,127.0.0.1
 run refused_reliability $args -ipaddr=127.0.0.1,10.99.0.2 -reliability=3
-watch mixed 8 $args -ipaddr=::1,127.0.0.1,2001:db8::5 -reliability=2
+watch mixed 8 "^Reply from_pw" $args -ipaddr=::1,127.0.0.1,2001:db8::5 -reliability=2
 INSIDE
 sim -- sh "$work_dir/targets.sh"
 expect_status 0 "sandbox"
