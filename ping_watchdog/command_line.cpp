@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <initializer_list>
 #include <cstring>
 #include <arpa/inet.h>
@@ -83,16 +84,10 @@ uint16_t low16_of_decimal(const std::string& text)
 
 bool decimal_in_range(const std::string& text, int low, int high, int& value)
 {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    long long reading = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        reading = std::min(reading * 10 + (text[i] - '0'), 1LL << 31);
-    value = static_cast<int>(negative ? -reading : std::min(reading, (1LL << 31) - 1));
+    // strtol reads as atoi does, but a number too large for it stops at
+    // its limit instead of overflowing.
+    long reading = std::strtol(text.c_str(), nullptr, 10);
+    value = static_cast<int>(std::clamp(reading, static_cast<long>(INT_MIN), static_cast<long>(INT_MAX)));
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos && value >= low &&
            value <= high;
 }

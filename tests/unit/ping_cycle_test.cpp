@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <arpa/inet.h>
 
 using ping_test::from;
@@ -339,6 +340,17 @@ packet_spec reply_to(const fake::sent_packet& sent)
     return r;
 }
 
+// A host that answers each request, its send time echoed, this many
+// microseconds after it went out.
+std::function<void(const fake::sent_packet&)> answer_after(long long microseconds)
+{
+    return [microseconds](const fake::sent_packet& sent) {
+        std::vector<unsigned char> bytes = make_packet(reply_to(sent));
+        std::copy(sent.bytes.begin() + 8, sent.bytes.begin() + 16, bytes.begin() + 28);
+        fake::deliver_after(from(sent.destination, bytes), microseconds);
+    };
+}
+
 std::size_t count_of(const std::string& text, const std::string& part)
 {
     std::size_t n = 0;
@@ -361,11 +373,7 @@ TEST_P(ping_slow_host, a_reply_within_the_timeout_counts_with_its_round_trip)
 {
     const auto& c = GetParam();
     // Every target answers each request 1.5 s after it went out.
-    fake::set_send_hook([](const fake::sent_packet& sent) {
-        std::vector<unsigned char> bytes = make_packet(reply_to(sent));
-        std::copy(sent.bytes.begin() + 8, sent.bytes.begin() + 16, bytes.begin() + 28);
-        fake::deliver_after(from(sent.destination, bytes), 1500000);
-    });
+    fake::set_send_hook(answer_after(1500000));
     w.settings.interval = 0;
     w.settings.failure_count = 2;
     w.settings.timeout = c.timeout;
@@ -451,11 +459,7 @@ TEST_F(ping_targets, a_reply_to_an_earlier_try_answers_the_cycle_once)
 {
     // Each request is answered after 400 ms: the first try's reply comes
     // after the second try went out, the second try's reply counts no more.
-    fake::set_send_hook([](const fake::sent_packet& sent) {
-        std::vector<unsigned char> bytes = make_packet(reply_to(sent));
-        std::copy(sent.bytes.begin() + 8, sent.bytes.begin() + 16, bytes.begin() + 28);
-        fake::deliver_after(from(sent.destination, bytes), 400000);
-    });
+    fake::set_send_hook(answer_after(400000));
     w.settings.tries = 3;
     w.settings.failure_count = 1;
     // Two waits in the first cycle; in the second a third reads the stale
