@@ -1,10 +1,20 @@
 # Shared part of the musl toolchain files: Debian's musl (musl-dev, and
 # musl-dev:<arch> through multiarch) with Debian's gcc, which is configured
-# for glibc. The including file sets zel_musl_arch (the part of musl's
-# folder and loader names: x86_64, mipsel), zel_compiler_prefix (the gcc
-# triple with its dash, or nothing for the host compiler), and
-# zel_kernel_headers: the folders that hold the kernel's linux/, asm/ and
-# asm-generic/ for the target.
+# for glibc. The including file sets:
+#   zel_musl_arch        musl's name of the CPU, as in its loader's name
+#                        /lib/ld-musl-<arch>.so.1 (x86_64, mipsel, aarch64,
+#                        armhf)
+#   zel_musl_triple      the folder name of musl's headers and libraries
+#                        (/usr/include/<triple>); <arch>-linux-musl when unset
+#   zel_compiler_prefix  the gcc triple with its dash, or nothing for the
+#                        host compiler
+#   zel_target_root      for another CPU: the cross compiler's folder
+#                        (/usr/<gcc triple>); with it, CMAKE_SYSTEM_PROCESSOR
+#                        is zel_processor, and libraries and headers are
+#                        looked for there only
+#   zel_kernel_headers   the folders that hold the kernel's linux/, asm/ and
+#                        asm-generic/ for the target; for another CPU, those
+#                        under zel_target_root/include when unset
 #
 # Compiling: -nostdinc, then the compiler's own C++ headers and builtin
 # headers, musl's headers, and a folder of links to the three kernel header
@@ -12,15 +22,36 @@
 # in. The C++ headers were configured for glibc and need two of its names
 # (musl-compat.h, force-included). Linking: through the gcc driver settings
 # that Debian's musl ships (musl-gcc's), which put musl's start files,
-# libc.so and loader in place of glibc's.
+# libc.so and loader in place of glibc's. The loader is named again here,
+# /lib/ld-musl-<arch>.so.1 as OpenWrt installs it, so the programs ask for
+# that one whatever path a packaging of musl chose.
 #
 # The programs use the C++ library through its headers only (the lean
 # runtime, cmake/zel.cmake), so they need nothing beyond musl. GoogleTest
 # would need a C++ runtime library built for musl: a musl build makes the
 # programs and our uci, no unit tests.
 
-set(zel_musl_include /usr/include/${zel_musl_arch}-linux-musl)
-set(zel_musl_driver_file /usr/lib/${zel_musl_arch}-linux-musl/musl-gcc.specs)
+if(zel_target_root)
+  set(CMAKE_SYSTEM_NAME Linux)
+  set(CMAKE_SYSTEM_PROCESSOR ${zel_processor})
+  # Libraries and headers from the target's folders only; programs from the host.
+  set(CMAKE_FIND_ROOT_PATH ${zel_target_root})
+  set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+  set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+  set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+  set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+  if(NOT zel_kernel_headers)
+    set(zel_kernel_headers ${zel_target_root}/include/linux ${zel_target_root}/include/asm
+                           ${zel_target_root}/include/asm-generic)
+  endif()
+endif()
+if(NOT zel_musl_triple)
+  set(zel_musl_triple ${zel_musl_arch}-linux-musl)
+endif()
+set(zel_musl_loader /lib/ld-musl-${zel_musl_arch}.so.1)
+
+set(zel_musl_include /usr/include/${zel_musl_triple})
+set(zel_musl_driver_file /usr/lib/${zel_musl_triple}/musl-gcc.specs)
 if(NOT EXISTS ${zel_musl_include}/stdlib.h OR NOT EXISTS ${zel_musl_driver_file})
   message(FATAL_ERROR "musl for ${zel_musl_arch} not found: install Debian's musl-dev"
     " (for another CPU: dpkg --add-architecture, then musl-dev:<arch>)")
@@ -76,7 +107,7 @@ string(APPEND zel_cxx_flags " -isystem ${zel_builtin_include} -isystem ${zel_mus
 string(APPEND zel_cxx_flags " -include ${CMAKE_CURRENT_LIST_DIR}/musl-compat.h")
 set(CMAKE_C_FLAGS_INIT "${zel_c_includes}")
 set(CMAKE_CXX_FLAGS_INIT "${zel_cxx_flags}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-specs=${zel_musl_driver_file}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-specs=${zel_musl_driver_file} -Wl,--dynamic-linker=${zel_musl_loader}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-specs=${zel_musl_driver_file}")
 
 # CMake's compiler check links a program with the C++ driver, which would
