@@ -113,10 +113,10 @@ void start_cycle(watchdog_state& w)
     w.sent_mark = static_cast<int32_t>(static_cast<uint32_t>(w.sent_mark) + 1);
 }
 
-std::size_t answers_in_cycle(const watchdog_state& w)
+std::size_t answers_in_cycle(const std::vector<watch_target>& targets)
 {
     return static_cast<std::size_t>(
-        std::count_if(w.targets.begin(), w.targets.end(), [](const watch_target& t) { return t.answered; }));
+        std::count_if(targets.begin(), targets.end(), [](const watch_target& t) { return t.answered; }));
 }
 
 void finish_cycle(watchdog_state& w)
@@ -131,7 +131,7 @@ void finish_cycle(watchdog_state& w)
     }
     // The pause that follows an accepted reply, once for the cycle however
     // many targets answered.
-    if (answers_in_cycle(w) > 0)
+    if (answers_in_cycle(w.targets) > 0)
         sleep_seconds(1);
     if (w.targets.size() > 1)
         note_target_answers(w);
@@ -174,8 +174,7 @@ int match_reply(const unsigned char* packet, int length, int family, const struc
 
 bool cycle_answered(const std::vector<watch_target>& targets, int reliability)
 {
-    auto answers = std::count_if(targets.begin(), targets.end(), [](const watch_target& t) { return t.answered; });
-    return answers >= reliability;
+    return answers_in_cycle(targets) >= static_cast<std::size_t>(std::max(reliability, 0));
 }
 
 int wait_within_budget(int highest_fd, fd_set& watched, long long& budget_left, long long slice)
@@ -209,7 +208,7 @@ int watch_cycle(watchdog_state& w, bool first_cycle, int& highest_fd)
     bool spent = false;
     fd_set watched;
     watched_sockets(w, watched, highest_fd);
-    while (plain ? w.event_count < 2 : !spent && answers_in_cycle(w) < w.targets.size()) {
+    while (plain ? w.event_count < 2 : !spent && answers_in_cycle(w.targets) < w.targets.size()) {
         // A wait lasts until the next try is due, at most what is left.
         long long slice = budget_left;
         if (!plain) {
