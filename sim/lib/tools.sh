@@ -1,7 +1,7 @@
 # Inside the sandbox: busybox applets first on PATH, real brctl, the fakes;
 # the fake reboot under every name of reboot_names.sh, on PATH and bound over
-# every real one; uplink-host, whose program is built from the source in
-# sim/ on first use.
+# every real one; uplink-host, whose program is built from the sources in
+# sim/uplink_host/ on first use.
 
 make_tools() {
     local busybox name dir path real
@@ -27,7 +27,7 @@ make_tools() {
     # uplink-host builds its program when first asked (about 0.3 s): few
     # sandboxes need it, and every device test starts some.
     install -m 755 "$sim_dir/tools/uplink-host" "$bin/uplink-host"
-    printf '%s\n' "$sim_dir/uplink_host.c" > /run/sim/uplink_host.source
+    printf '%s\n' "$sim_dir/uplink_host" > /run/sim/uplink_host.source
 
     # /bin/sh is busybox ash, as on the device.
     mount --bind "$busybox" /bin/sh
