@@ -24,7 +24,7 @@ make_tools() {
     ln -sf "$fakes/iwconfig" "$bin/iwconfig"
     ln -sf "$fakes/daemon" "$bin/hostapd"
     ln -sf "$fakes/daemon" "$bin/wpa_supplicant"
-    # uplink-host builds its program when first asked (about 0.3 s): few
+    # uplink-host builds its program when first asked (under a second): few
     # sandboxes need it, and every device test starts some.
     install -m 755 "$sim_dir/tools/uplink-host" "$bin/uplink-host"
     printf '%s\n' "$sim_dir/uplink_host" > /run/sim/uplink_host.source

@@ -1,4 +1,4 @@
-/* Echo requests read from frames, and replies built to them. */
+/* Echo requests read from frames, replies built to them, and checksums. */
 #include <net/ethernet.h>
 #include <netinet/in.h>
 #include <string.h>
@@ -11,7 +11,7 @@ unsigned get16(const unsigned char *p)
     return (unsigned)p[0] << 8 | p[1];
 }
 
-static void put16(unsigned char *p, unsigned v)
+void put16(unsigned char *p, unsigned v)
 {
     p[0] = (unsigned char)(v >> 8);
     p[1] = (unsigned char)v;
@@ -35,6 +35,18 @@ static unsigned fold(uint32_t sum)
     while (sum >> 16)
         sum = (sum & 0xffff) + (sum >> 16);
     return ~sum & 0xffff;
+}
+
+/* The ICMPv6 checksum of a message whose checksum field is zero, under the
+ * IPv6 header ip6 (for its addresses). */
+unsigned icmp6_checksum(const unsigned char *ip6, const unsigned char *icmp, size_t len)
+{
+    /* Pseudo-header: source, destination, upper-layer length, next header. */
+    uint32_t sum = sum_bytes(0, ip6 + 8, 32);
+    sum += (uint32_t)(len >> 16) + (uint32_t)(len & 0xffff);
+    sum += IPPROTO_ICMPV6;
+    sum = sum_bytes(sum, icmp, len);
+    return fold(sum);
 }
 
 /* An echo request for our address: the place of its ICMP message in the
@@ -118,11 +130,6 @@ size_t build_reply(unsigned char *out, const unsigned char *f, int version, size
     memcpy(icmp, f + icmp_off, icmp_len);
     icmp[0] = 129;
     put16(icmp + 2, 0);
-    /* Pseudo-header: source, destination, upper-layer length, next header. */
-    uint32_t sum = sum_bytes(0, rip + 8, 32);
-    sum += (uint32_t)(icmp_len >> 16) + (uint32_t)(icmp_len & 0xffff);
-    sum += IPPROTO_ICMPV6;
-    sum = sum_bytes(sum, icmp, icmp_len);
-    put16(icmp + 2, fold(sum));
+    put16(icmp + 2, icmp6_checksum(rip, icmp, icmp_len));
     return ETH_HDR + IP6_HDR + icmp_len;
 }

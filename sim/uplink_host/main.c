@@ -1,10 +1,11 @@
 /*
  *   uplink_host [--dev IF] [--delay MS] [--every N] [--loss PERCENT --seed S]
- *               --log FILE --pid-file FILE ADDRESS
+ *               [--stuck-after N] --log FILE --pid-file FILE ADDRESS
  *
  * Reads the command line, binds a packet socket to the device and serves the
  * requests for ADDRESS (serve.c) until TERM or INT. The pid file is written
- * once the socket is bound, so whoever started this can wait for it.
+ * once the socket is bound (and, with --stuck-after, the carrier is being
+ * watched), so whoever started this can wait for it.
  * Fragmented requests and IPv6 extension headers are not understood and are
  * ignored, as is all other traffic.
  */
@@ -20,6 +21,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,7 +36,7 @@ static void usage(const char *why)
         fprintf(stderr, "%s: %s\n", prog, why);
     fprintf(stderr,
             "usage: %s [--dev IF] [--delay MS] [--every N] [--loss PERCENT --seed S]"
-            " --log FILE --pid-file FILE ADDRESS\n",
+            " [--stuck-after N] --log FILE --pid-file FILE ADDRESS\n",
             prog);
     exit(2);
 }
@@ -131,6 +133,8 @@ int main(int argc, char **argv)
             h.every = number(a, v, 1, 1000000000);
         else if (!strcmp(a, "--loss"))
             h.loss = number(a, v, 0, 100), h.have_loss = 1;
+        else if (!strcmp(a, "--stuck-after"))
+            h.stuck_after = number(a, v, 0, 1000000000), h.have_stuck = 1;
         else if (!strcmp(a, "--seed"))
             seed = number(a, v, 0, UINT64_MAX), have_seed = 1;
         else if (!strcmp(a, "--log"))
@@ -171,6 +175,12 @@ int main(int argc, char **argv)
     here.sll_ifindex = h.ifindex;
     if (bind(h.sock, (struct sockaddr *)&here, sizeof here) < 0)
         die("binding the packet socket");
+    struct ifreq ifr;
+    memset(&ifr, 0, sizeof ifr);
+    snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", dev);
+    if (ioctl(h.sock, SIOCGIFHWADDR, &ifr) < 0)
+        die("the device's MAC address");
+    memcpy(h.mac, ifr.ifr_hwaddr.sa_data, 6);
 
     /* Stop on TERM or INT, but only while waiting, so a reply is never
      * half sent. */
@@ -186,8 +196,12 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, NULL);
     sigaction(SIGINT, &sa, NULL);
 
+    struct carrier carrier;
+    if (h.have_stuck)
+        carrier_open(&carrier, h.ifindex, h.log_fd);
+
     write_pid_file(pid_path);
-    serve(&h, &wait_mask);
+    serve(&h, h.have_stuck ? &carrier : NULL, &wait_mask);
     unlink(pid_path);
     return 0;
 }

@@ -4,9 +4,16 @@
  * xorshift generator once per request, so a seed and an order of requests
  * give the same choices every time; --delay sends each reply MS milliseconds
  * after its request came in, while later requests go on being read and
- * queued. A request is answered when it passes --every and --loss. Every
- * request for the address is logged, one flushed line each:
- * "request N id=ID seq=SEQ reply" or "... drop".
+ * queued. A request is answered when it passes --every and --loss.
+ *
+ * --stuck-after N answers the first N of those, then none until the
+ * device's carrier has been lost and has come back (the access point set
+ * its uplink down and up again); from then on it answers as before. With
+ * N = 0 it is stuck from the start.
+ *
+ * Every request for the address is logged, one flushed line each:
+ * "request N id=ID seq=SEQ reply" or "... drop"; with --stuck-after the
+ * carrier's changes too (carrier.c).
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -70,10 +77,12 @@ static void send_frame(int sock, int ifindex, const unsigned char *frame, size_t
         fprintf(stderr, "%s: sending a reply: %s\n", prog, strerror(errno));
 }
 
-void serve(const struct host *h, const sigset_t *wait_mask)
+void serve(const struct host *h, struct carrier *carrier, const sigset_t *wait_mask)
 {
-    static unsigned char frame[MAX_FRAME];
-    uint64_t seen = 0;
+    static unsigned char frame[MAX_FRAME], out[128];
+    uint64_t seen = 0, given = 0;
+    /* Stuck: only a loss of carrier and its return after this point cure it. */
+    int stuck = h->have_stuck && h->stuck_after == 0;
     while (!stopping) {
         /* Replies that are due go out first. */
         uint64_t now = now_ns();
@@ -94,14 +103,25 @@ void serve(const struct host *h, const sigset_t *wait_mask)
             timeout.tv_nsec = (long)(wait % 1000000000u);
             tp = &timeout;
         }
-        struct pollfd pfd = {.fd = h->sock, .events = POLLIN};
-        int ready = ppoll(&pfd, 1, tp, wait_mask);
+        struct pollfd pfd[2] = {{.fd = h->sock, .events = POLLIN}};
+        if (carrier)
+            pfd[1] = (struct pollfd){.fd = carrier->fd, .events = POLLIN};
+        int ready = ppoll(pfd, carrier ? 2 : 1, tp, wait_mask);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
             die("poll");
         }
         if (ready == 0)
+            continue;
+        /* The link's news first (whichever woke us), so a request that came
+         * after the carrier returned finds the host cured. */
+        if (carrier) {
+            carrier_read(carrier);
+            if (stuck && carrier->regained)
+                stuck = 0;
+        }
+        if (!pfd[0].revents)
             continue;
 
         struct sockaddr_ll from;
@@ -110,13 +130,24 @@ void serve(const struct host *h, const sigset_t *wait_mask)
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
+            /* The device was set down: it is bound again when it comes up. */
+            if (errno == ENETDOWN) {
+                fprintf(stderr, "%s: receiving: %s\n", prog, strerror(errno));
+                continue;
+            }
             die("receiving");
         }
         uint64_t arrived = now_ns();
-        /* Only what came in on our device; our own replies and frames to
-         * everyone are not requests for us. */
-        if (from.sll_ifindex != h->ifindex ||
-            (from.sll_pkttype != PACKET_HOST && from.sll_pkttype != PACKET_OTHERHOST))
+        /* Only what came in on our device, not our own frames. Frames to
+         * everyone may ask for our address, but are not requests for us. */
+        if (from.sll_ifindex != h->ifindex || from.sll_pkttype == PACKET_OUTGOING)
+            continue;
+        size_t answer_len = neighbour_answer(out, frame, (size_t)n, h->family, h->addr, h->mac);
+        if (answer_len) {
+            send_frame(h->sock, h->ifindex, out, answer_len);
+            continue;
+        }
+        if (from.sll_pkttype != PACKET_HOST && from.sll_pkttype != PACKET_OTHERHOST)
             continue;
         size_t icmp_off, icmp_len;
         int version = echo_request(frame, (size_t)n, h->family, h->addr, &icmp_off, &icmp_len);
@@ -131,6 +162,17 @@ void serve(const struct host *h, const sigset_t *wait_mask)
             answer = 0;
         if (answer && queue_len >= MAX_PENDING)
             answer = 0;
+        if (answer && h->have_stuck) {
+            if (stuck) {
+                answer = 0;
+            } else if (given < h->stuck_after) {
+                /* After the N-th answer a bounce of the link is needed. */
+                if (++given == h->stuck_after) {
+                    stuck = 1;
+                    carrier->lost = carrier->regained = 0;
+                }
+            }
+        }
 
         char line[96];
         int len = snprintf(line, sizeof line, "request %llu id=%u seq=%u %s\n", (unsigned long long)seen,

@@ -1,8 +1,10 @@
 #!/bin/bash
 # uplink-host in the simulated access point: a slow host answers after its
 # delay, --every 3 answers requests 3 and 6 of 6, a seeded loss drops the same
-# requests every time, and an IPv6 host answers. The pings are busybox's,
-# checked by the access point's kernel.
+# requests every time, an IPv6 host answers, and a host stuck after two
+# answers answers again once eth1 has been set down and up (which drops the
+# static neighbour entry: the host answers the ARP itself). The pings are
+# busybox's, checked by the access point's kernel.
 source "$(dirname "$0")/lib.sh"
 command -v cc >/dev/null || skip "no C compiler for the uplink host"
 
@@ -27,6 +29,13 @@ done
 wait $slow $ipv6
 uplink-host 10.99.0.1 2>/var/refused.err
 echo $? > /var/refused.status
+# Last, as the bounce of eth1 disturbs the others.
+uplink-host 10.99.0.8 --stuck-after 2 || exit 7
+busybox ping -c 3 -i 0.2 -W 1 10.99.0.8 > /var/stuck.out
+ip link set eth1 down && ip link set eth1 up
+i=0
+until grep -qx 'carrier up' /var/sim/uplink-host-10.99.0.8.log || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+busybox ping -c 2 -i 0.2 -W 1 10.99.0.8 > /var/unstuck.out
 INSIDE
 sim -- sh "$work_dir/uplink.sh"
 expect_status 0 "sandbox"
@@ -66,6 +75,17 @@ expect_eq "$(requests "$V/loss2.log")" "$(requests "$V/loss1.log")" "loss: the s
 replies=$(grep -c ' reply$' "$V/loss1.log")
 expect_true "loss: some replies and some drops ($replies of 10)" test "$replies" -ge 1 -a "$replies" -le 9
 expect_file_has "$V/loss1.out" "10 packets transmitted, $replies packets received"
+
+# --- stuck after two answers, until the carrier goes and comes back
+expect_file_has "$V/stuck.out" "3 packets transmitted, 2 packets received"
+expect_file_has "$V/unstuck.out" "2 packets transmitted, 2 packets received"
+expect_eq "$(requests "$V/sim/uplink-host-10.99.0.8.log")" "request 1 seq=0 reply
+request 2 seq=1 reply
+request 3 seq=2 drop
+carrier down
+carrier up
+request 4 seq=0 reply
+request 5 seq=1 reply" "stuck: log"
 
 # --- an address of the access point is refused
 expect_eq "$(cat "$V/refused.status")" 2 "refused: status"
