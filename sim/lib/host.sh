@@ -4,6 +4,7 @@
 
 outside() {
     local settings=$sim_dir/settings/default keep= stage=${ZEL_STAGE:-} store_form=${ZEL_STORE_FORM:-bare}
+    local openwrt= store=${ZEL_STORE:-ours} openwrt_dir=${ZEL_OPENWRT:-$sim_dir/../build/openwrt}
     while [ $# -gt 0 ]; do
         case $1 in
             --settings) [ $# -ge 2 ] || usage; settings=$2; shift 2 ;;
@@ -14,6 +15,9 @@ outside() {
             --stage=*) stage=${1#*=}; shift ;;
             --store-form) [ $# -ge 2 ] || usage; store_form=$2; shift 2 ;;
             --store-form=*) store_form=${1#*=}; shift ;;
+            --store) [ $# -ge 2 ] || usage; store=$2; shift 2 ;;
+            --store=*) store=${1#*=}; shift ;;
+            --openwrt) openwrt=1; shift ;;
             --) shift; break ;;
             -h|--help) usage ;;
             *) break ;;
@@ -30,6 +34,19 @@ outside() {
         bare|quoted) ;;
         *) fail "no store form '$store_form' (bare or quoted)" ;;
     esac
+    case $store in
+        ours) ;;
+        # The platform's store prints values quoted.
+        platform) store_form=quoted ;;
+        *) fail "no store '$store' (ours or platform)" ;;
+    esac
+    if [ -n "$openwrt" ] || [ "$store" = platform ]; then
+        [ -x "$openwrt_dir/sbin/netifd" ] && [ -x "$openwrt_dir/bin/uci" ] && [ -d "$openwrt_dir/files" ] ||
+            fail "no platform userland in '$openwrt_dir': build it with scripts/build-openwrt (or name one with ZEL_OPENWRT=DIR)"
+        openwrt_dir=$(realpath "$openwrt_dir")
+    else
+        openwrt_dir=
+    fi
     [ -d "$settings" ] || fail "no settings directory '$settings'"
     settings=$(realpath "$settings")
     # The devices are made from the settings, read with the staged uci.
@@ -60,7 +77,7 @@ outside() {
 
     # Host paths the command may need inside, although /tmp, /var and /run
     # are covered there: they are bound back in at the same place.
-    local carry=$PWD$'\n'$sim_dir$'\n'$settings$'\n'$stage$'\n'$keep$'\n'${ZEL_SOURCE_DIR:-}
+    local carry=$PWD$'\n'$sim_dir$'\n'$settings$'\n'$stage$'\n'$keep$'\n'${ZEL_SOURCE_DIR:-}$'\n'$openwrt_dir
     local arg
     for arg in "$@"; do
         case $arg in
@@ -70,6 +87,7 @@ outside() {
     done
 
     SIM_SETTINGS=$settings SIM_KEEP=$keep SIM_STAGE=$stage SIM_CARRY=$carry SIM_STORE_FORM=$store_form \
+        SIM_STORE=$store SIM_OPENWRT=$openwrt_dir SIM_OPENWRT_START=$openwrt \
         SIM_HOST_PIDNS=$(readlink /proc/self/ns/pid) SIM_HOST_NETNS=$(readlink /proc/self/ns/net) \
         exec unshare "${ns[@]}" -- /bin/bash "$sim_dir/run" --inside "$@"
 }

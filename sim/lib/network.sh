@@ -53,8 +53,16 @@ make_network() {
         echo 17 > "/var/sim/iwconfig/ath$n.txpower"
     done
 
-    # The LAN bridge with eth0 and the Wi-Fi interfaces of the lan network,
-    # as the platform's network and Wi-Fi start-up leave them.
+    # With the platform's userland, netifd makes the bridges and addresses.
+    [ -z "$SIM_OPENWRT_START" ] && make_bridges
+    make_upstream
+}
+
+# The LAN bridge with eth0 and the Wi-Fi interfaces of the lan network,
+# as the platform's network and Wi-Fi start-up leave them.
+make_bridges() {
+    local n count net iface="wireless.@wifi-iface"
+    count=$(wifi_count)
     brctl addbr br-lan
     brctl addif br-lan eth0
     for ((n = 0; n < count; n++)); do
@@ -71,7 +79,9 @@ make_network() {
         for member in $(setting "network.$name.ifname"); do add_to_bridge "br-$name" "$member"; done
         set_address "br-$name" "$name"
     done
+}
 
+make_upstream() {
     # The upstream side: eth1 to a host in a namespace of its own that
     # answers at 10.99.0.3; 10.99.0.2 leads there too and answers nothing.
     # 2001:db8:99::/64 is on-link for the IPv6 hosts of uplink-host (no
@@ -81,7 +91,8 @@ make_network() {
     ip -n upstream link set lo up
     ip -n upstream addr add "$live_addr/24" dev eth0
     ip -n upstream link set eth0 up
-    ip addr add 10.99.0.1/24 brd + dev eth1
+    # netifd gives eth1 its address from the settings' wan.
+    [ -n "$SIM_OPENWRT_START" ] || ip addr add 10.99.0.1/24 brd + dev eth1
     ip -6 addr add 2001:db8:99::1/64 dev eth1 nodad
     ip link set eth1 up
     local far_mac

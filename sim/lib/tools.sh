@@ -11,6 +11,8 @@ make_tools() {
     # Besides the reboot names: tools the sandbox brings otherwise (brctl,
     # vconfig, ip), and ones that have no business there.
     local left_out=" $reboot_names brctl vconfig ip swapoff switch_root run-init "
+    # With the platform's userland, its own ifup, ifdown and logread.
+    [ -z "$SIM_OPENWRT_START" ] || left_out+="ifup ifdown logread "
     # One call makes every applet's link (a link each by ln would cost a
     # process each, most of the sandbox's start-up); then the left-out go.
     "$busybox" --install -s "$bin"
@@ -24,6 +26,8 @@ make_tools() {
     ln -sf "$fakes/iwconfig" "$bin/iwconfig"
     ln -sf "$fakes/daemon" "$bin/hostapd"
     ln -sf "$fakes/daemon" "$bin/wpa_supplicant"
+    # The platform's store in place of ours.
+    [ "$SIM_STORE" != platform ] || ln -sf "$SIM_OPENWRT/bin/uci" "$bin/uci"
     # uplink-host builds its program when first asked (under a second): few
     # sandboxes need it, and every device test starts some.
     install -m 755 "$sim_dir/tools/uplink-host" "$bin/uplink-host"
