@@ -74,13 +74,14 @@ install_openwrt() {
 
 # The Wi-Fi start-up of a device hands each interface to the network that
 # its wifi-iface names (lan when none), and netifd puts it into that
-# network's bridge.
+# network's bridge. A network that is not configured (yet) gets none.
 attach_wifi() {
     local n count net
     count=$(wifi_count)
     for ((n = 0; n < count; n++)); do
         [ "$(setting "wireless.@wifi-iface[$n].disabled")" = 1 ] && continue
         net=$(setting "wireless.@wifi-iface[$n].network")
+        PATH=$sandbox_path ubus -S list "network.interface.${net:-lan}" >/dev/null 2>&1 || continue
         PATH=$sandbox_path ubus call "network.interface.${net:-lan}" add_device "{ \"name\": \"ath$n\" }" \
             >/dev/null 2>&1 || echo "sim: ath$n could not join the network '${net:-lan}'" >&2
     done
