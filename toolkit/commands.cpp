@@ -155,6 +155,11 @@ bool restart_wpa_supplicant(command_batch& batch, std::string_view ifname, std::
     return true;
 }
 
+void interface_up(command_batch& batch, std::string_view name) noexcept
+{
+    add(batch, {"ifup ", shell_quote(name)});
+}
+
 void reboot_device() noexcept
 {
     shell_run("reboot");

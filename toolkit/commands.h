@@ -75,5 +75,8 @@ bool restart_hostapd(command_batch& batch, std::string_view conf, std::string_vi
 bool restart_wpa_supplicant(command_batch& batch, std::string_view ifname, std::string_view conf,
                             std::string_view pid, std::string_view bridge) noexcept;
 
+// ifup NAME: netifd takes the interface down and brings it up again.
+void interface_up(command_batch& batch, std::string_view name) noexcept;
+
 // Starts the device's reboot.
 void reboot_device() noexcept;
