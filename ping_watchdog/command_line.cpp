@@ -23,6 +23,15 @@ std::string number_text(unsigned value)
     return std::to_string(value);
 }
 
+// A name that ifup takes as one word and netifd as an interface: 1 to 15
+// letters, digits, '_', '.' and '-'.
+bool interface_name(const std::string& text)
+{
+    return !text.empty() && text.size() <= max_interface_name &&
+           text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_.-") ==
+               std::string::npos;
+}
+
 // Applies one name=value argument and appends its piece to the run log line.
 void apply_argument(const char* argument, const std::string& stamp, watchdog_state& w, std::string& line)
 {
@@ -60,6 +69,10 @@ void apply_argument(const char* argument, const std::string& stamp, watchdog_sta
     } else if (name.find("-tries") != std::string::npos) {
         settings.tries_valid = decimal_in_range(value, 1, max_tries, settings.tries);
         line += log_line(stamp, "tries=[" + std::to_string(settings.tries) + "]");
+    } else if (name.find("-restartiface") != std::string::npos) {
+        settings.restart_interface = value;
+        settings.restart_interface_valid = interface_name(value);
+        line += log_line(stamp, "restartiface=[" + value + "]");
     }
 }
 }  // namespace
@@ -167,10 +180,12 @@ int start_watchdog(watchdog_state& w)
         return 2;
     // Every target is read before a socket opens: a list with an item that
     // is no address literal, an address twice, a reliability that no cycle
-    // could meet, or a timeout or tries that is no whole number in its range
-    // is refused like a single address that doesn't convert.
+    // could meet, a timeout or tries that is no whole number in its range, or
+    // an interface to restart that is no interface name is refused like a
+    // single address that doesn't convert.
     if (!read_target_list(settings.target_address, w.targets) || settings.reliability == 0 ||
-        settings.reliability > w.targets.size() || !settings.timeout_valid || !settings.tries_valid) {
+        settings.reliability > w.targets.size() || !settings.timeout_valid || !settings.tries_valid ||
+        !settings.restart_interface_valid) {
         close_watchdog(w);
         return -1;
     }
@@ -225,6 +240,7 @@ int start_watchdog(watchdog_state& w)
     w.answered_mark = 0;
     w.reply_flag = -1;
     w.event_count = 0;
+    w.interface_restarted = false;
 
     watch_loop(w, settings.failure_count);
     return 0;

@@ -1,5 +1,7 @@
 // The watchdog's loop: one cycle after another, counting the unanswered
-// ones, and the reboot when they reach the failure count.
+// ones, and the reboot when they reach the failure count. With an interface
+// to restart, the first time they reach it since an answered cycle brings
+// the uplink's interface up again instead, and the count starts over.
 #include "watchdog.h"
 
 #include "commands.h"
@@ -9,6 +11,24 @@
 #include "system_io.h"
 #include "text.h"
 
+namespace {
+// A restart writes nothing to flash: only the run log line, then ifup.
+void restart_interface(watchdog_state& w)
+{
+    const std::string& name = w.settings.restart_interface;
+    std::string stamp;
+    time_stamp(stamp);
+    append_line(log_line(stamp, "Restarting interface " + name), paths::pingwdog_log);
+    command_batch batch;
+    interface_up(batch, name);
+    run_batch(batch);
+    w.interface_restarted = true;
+    // The failure count starts over.
+    w.answered_mark = w.sent_mark;
+    // The uplink gets the start-up's time to come back.
+    sleep_seconds(w.settings.startup_delay);
+}
+}  // namespace
 
 bool reboot_due(const watchdog_state& w, uint16_t failure_count)
 {
@@ -41,9 +61,15 @@ int watch_loop(watchdog_state& w, uint16_t failure_count)
         if (watch_cycle(w, first_cycle, highest_fd) != 0)
             return -1;
         first_cycle = false;
-        // With the reboot limit reached the watchdog goes on watching; the
-        // difference grows past the failure count until a reply.
-        if (reboot_due(w, failure_count) && !reboot_limit_reached(w)) {
+        if (w.sent_mark == w.answered_mark)
+            w.interface_restarted = false;
+        if (!reboot_due(w, failure_count))
+            continue;
+        if (!w.settings.restart_interface.empty() && !w.interface_restarted) {
+            restart_interface(w);
+        } else if (!reboot_limit_reached(w)) {
+            // With the reboot limit reached the watchdog goes on watching;
+            // the difference grows past the failure count until a reply.
             reboot_sequence(w);
             return 0;
         }

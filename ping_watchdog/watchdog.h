@@ -1,6 +1,7 @@
 // zelpingwdog: pings one host, or several at once (IPv4 or IPv6), with its
 // own ICMP echo requests and reboots the device when a given number of
-// cycles in a row go unanswered, at most a given number of times in a row.
+// cycles in a row go unanswered, at most a given number of times in a row;
+// optionally restarts the uplink's interface first, once per outage.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,11 @@ struct watchdog_settings {
     bool timeout_valid = true;
     int tries = 1;
     bool tries_valid = true;
+    // The uplink's netifd interface, restarted once per outage before the
+    // reboot; empty: none. A name given that is no interface name is
+    // refused at start-up.
+    std::string restart_interface;
+    bool restart_interface_valid = true;
     // Put directly in front of the result file name. On the device it is
     // /var/ (paths::pingwdog_result_dir), beside the other result files:
     // /var/webspingwatchdog.msg.
@@ -45,6 +51,8 @@ constexpr int receive_buffer_bytes = 10240;
 constexpr std::size_t max_targets = 8;
 constexpr int max_timeout_seconds = 30;
 constexpr int max_tries = 10;
+// Interface names are at most 15 characters long, as the kernel's are.
+constexpr std::size_t max_interface_name = 15;
 // Cycles in a row without its reply after which a target of several is
 // reported as silent.
 constexpr int silent_cycles_to_report = 3;
@@ -83,8 +91,8 @@ struct watchdog_state {
     // The sequence number of the current cycle's first request (all but the
     // plain cycle; its later tries carry the numbers that follow).
     uint16_t cycle_sequence = 0;
-    // Requests sent, and the count at the latest accepted reply; in all but
-    // the plain cycle, cycles instead of requests.
+    // Requests sent, and the count at the latest accepted reply or interface
+    // restart; in all but the plain cycle, cycles instead of requests.
     int32_t sent_mark = 0;
     int32_t answered_mark = 0;
     int32_t reply_flag = -1;  // -1 until the current cycle has an accepted reply
@@ -96,6 +104,8 @@ struct watchdog_state {
     int reboots_in_row = 0;       // as counted on flash
     bool count_on_flash = false;  // the count file exists
     bool limit_holds = false;     // the limit stopped a reboot; no answer since
+    // The interface was restarted since the latest answered cycle.
+    bool interface_restarted = false;
     unsigned char send_buffer[packet_buffer_size] {};
     unsigned char receive_buffer[packet_buffer_size] {};
 };
