@@ -65,6 +65,7 @@ struct walk_case {
     uint16_t interval, delay, failure_count;
     std::string target;
     uint16_t max_reboots = 0;
+    std::string restart_interface = "";
 };
 
 class ping_walk : public ping_command_line, public ::testing::WithParamInterface<walk_case> {};
@@ -81,6 +82,7 @@ TEST_P(ping_walk, pieces_in_walk_order)
     EXPECT_EQ(settings.failure_count, c.failure_count);
     EXPECT_EQ(settings.target_address, c.target);
     EXPECT_EQ(settings.max_reboots, c.max_reboots);
+    EXPECT_EQ(settings.restart_interface, c.restart_interface);
     EXPECT_FALSE(fake::has_file_text(result_path)) << "nothing may start";
 }
 
@@ -94,6 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "S maxreboots=[65535]S maxreboots=[2]S fcount=[3]S ip=[fe80::1%eth1]", 0, 0, 3, "fe80::1%eth1", 2},
         walk_case{"timeout_and_tries", {"-timeout=3", "-tries=-2", "--timeout=x"},
                   "S timeout=[0]S tries=[-2]S timeout=[3]", 0, 0, 0, ""},
+        walk_case{"restart_interface", {"-failcount=4", "-restartiface=wan", "--restartiface=lan;x"},
+                  "S restartiface=[lan;x]S restartiface=[wan]S fcount=[4]", 0, 0, 4, "", 0, "wan"},
         walk_case{"last_wins_as_read_first", {"-delay=1", "-delay=2"}, "S delay=[2]S delay=[1]", 0, 1, 0, ""},
         walk_case{"interval_wraps", {"-interval=65536"}, "S delay=[0]", 0, 0, 0, ""},
         walk_case{"minus_one", {"-failcount=-1"}, "S fcount=[65535]", 0, 0, 65535, ""},
@@ -246,7 +250,13 @@ INSTANTIATE_TEST_SUITE_P(targets, ping_refused_target,
                                            refused_case{"tries_11", "10.0.0.1", "-tries=11"},
                                            refused_case{"tries_signed", "10.0.0.1", "-tries=+3"},
                                            refused_case{"tries_blank", "10.0.0.1", "-tries= 3"},
-                                           refused_case{"tries_word", "10.0.0.1", "--tries=three"}),
+                                           refused_case{"tries_word", "10.0.0.1", "--tries=three"},
+                                           refused_case{"interface_empty", "10.0.0.1", "-restartiface="},
+                                           refused_case{"interface_16", "10.0.0.1", "-restartiface=wan_backhaul.100"},
+                                           refused_case{"interface_command", "10.0.0.1", "-restartiface=wan;reboot"},
+                                           refused_case{"interface_blank", "10.0.0.1,::1", "-restartiface=wan 2"},
+                                           refused_case{"interface_slash", "10.0.0.1", "-restartiface=w/an"},
+                                           refused_case{"interface_quote", "10.0.0.1", "-restartiface=wa'n"}),
                          [](const ::testing::TestParamInfo<refused_case>& info) { return info.param.name; });
 
 TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
@@ -258,6 +268,14 @@ TEST_F(ping_command_line, start_sees_only_options_after_it_and_the_walk_goes_on)
     EXPECT_EQ(commands[1], "echo '" + s + " ip=[255.255.255.255]" + s + " Running...zel_pingwdog" + s +
                                " fcount=[7]" + s + " ip=[10.1.1.1]" + log_tail);
     EXPECT_EQ(settings.target_address, "10.1.1.1");
+}
+
+TEST_F(ping_command_line, interface_name_of_15_characters_is_restarted_before_the_reboot)
+{
+    auto commands = walk({"--app=pingwdog", "-ipaddr=127.0.0.1", "-failcount=1", "-restartiface=Br-lan_Guest.10"}, w);
+    ASSERT_EQ(commands.size(), 6u);
+    EXPECT_EQ(commands[2], "ifup Br-lan_Guest.10");
+    EXPECT_EQ(commands[4], "reboot");
 }
 
 TEST_F(ping_command_line, each_starting_argument_starts_again)

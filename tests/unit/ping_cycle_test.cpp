@@ -293,6 +293,22 @@ TEST_F(ping_targets, two_silent_targets_reboot_after_failcount_cycles)
               std::string::npos);
 }
 
+TEST_F(ping_targets, two_silent_targets_restart_the_interface_then_reboot_after_failcount_more)
+{
+    w.settings.restart_interface = "wan";
+    w.settings.startup_delay = 30;
+    EXPECT_EQ(start("10.0.0.1,10.0.0.2", 1, -1), 0);
+    EXPECT_TRUE(rebooted());
+    EXPECT_EQ(w.sent_mark, 6);
+    std::vector<std::string> commands = fake::system_commands();
+    // The start line, both targets stopped answering, the restart, the
+    // history line and the reboot.
+    ASSERT_EQ(commands.size(), 7u);
+    EXPECT_NE(commands[3].find("] Restarting interface wan' >> /var/log/zelpingwdog"), std::string::npos);
+    EXPECT_EQ(commands[4], "ifup wan");
+    EXPECT_EQ(fake::sleeps(), (std::vector<long long>{30000, 2000, 2000, 30000, 2000, 2000, 2000, 1000}));
+}
+
 TEST_F(ping_targets, a_target_that_answers_again_is_logged_once)
 {
     answering = {"10.0.0.1"};

@@ -59,7 +59,10 @@ protected:
 struct pattern_case {
     const char* name;
     uint16_t failure_count;
-    std::string cycles;  // A: answered, U: unanswered; the reboot follows the last
+    // A: answered, U: unanswered, R: the interface restarted after the
+    // cycle before; the reboot follows the last.
+    std::string cycles;
+    const char* interface = "";
 };
 
 class ping_failure_pattern : public ping_loop, public ::testing::WithParamInterface<pattern_case> {};
@@ -67,40 +70,56 @@ class ping_failure_pattern : public ping_loop, public ::testing::WithParamInterf
 TEST_P(ping_failure_pattern, reboots_after_the_expected_cycle)
 {
     const auto& c = GetParam();
+    w.settings.restart_interface = c.interface;
+    const auto restarts = static_cast<size_t>(std::count(c.cycles.begin(), c.cycles.end(), 'R'));
     for (char kind : c.cycles)
-        queue_cycle(kind);
+        if (kind != 'R')
+            queue_cycle(kind);
 
     std::vector<size_t> sleeps_at_command;
     fake::set_system_hook([&](const std::string&) { sleeps_at_command.push_back(fake::sleeps().size()); });
 
     EXPECT_EQ(watch_loop(w, c.failure_count), 0);
-    EXPECT_EQ(w.sent_mark, static_cast<int32_t>(c.cycles.size()));
+    EXPECT_EQ(w.sent_mark, static_cast<int32_t>(c.cycles.size() - restarts));
     EXPECT_EQ(w.socket_fd, -1);
     EXPECT_EQ(w.result_file, nullptr);
 
     std::vector<std::string> commands = fake::system_commands();
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[1], "reboot");
+    ASSERT_EQ(commands.size(), 2 * restarts + 2);
+    for (size_t r = 0; r < restarts; ++r) {
+        EXPECT_EQ(commands[2 * r].rfind("echo '[", 0), 0u);
+        EXPECT_NE(commands[2 * r].find("] Restarting interface wan' >> /var/log/zelpingwdog"), std::string::npos)
+            << commands[2 * r];
+        EXPECT_EQ(commands[2 * r + 1], "ifup wan");
+    }
+    EXPECT_EQ(commands.back(), "reboot");
     // The history line carries the stamp of the moment and the target.
-    EXPECT_EQ(commands[0].rfind("echo '[", 0), 0u);
-    EXPECT_NE(commands[0].find("] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history"),
-              std::string::npos);
+    const std::string& history = commands[commands.size() - 2];
+    EXPECT_EQ(history.rfind("echo '[", 0), 0u);
+    EXPECT_NE(history.find("] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history"), std::string::npos);
 
     // Sleeps: the startup delay, then the interval before every later cycle,
     // one second after each accepted reply and after each packet that
-    // follows it in the cycle; one second between history line and reboot.
+    // follows it in the cycle; the startup delay after a restart; one second
+    // between history line and reboot.
     std::vector<long long> expected_sleeps;
+    std::vector<size_t> expected_at_command;
     for (size_t i = 0; i < c.cycles.size(); ++i) {
+        if (c.cycles[i] == 'R') {
+            expected_at_command.insert(expected_at_command.end(), 2, expected_sleeps.size());
+            expected_sleeps.push_back(5000);
+            continue;
+        }
         expected_sleeps.push_back(i == 0 ? 5000 : 2000);
         if (c.cycles[i] == 'A') {
             expected_sleeps.push_back(1000);
             expected_sleeps.push_back(1000);
         }
     }
-    ASSERT_EQ(sleeps_at_command.size(), 2u);
-    EXPECT_EQ(sleeps_at_command[0], expected_sleeps.size());
+    expected_at_command.push_back(expected_sleeps.size());
     expected_sleeps.push_back(1000);
-    EXPECT_EQ(sleeps_at_command[1], expected_sleeps.size());
+    expected_at_command.push_back(expected_sleeps.size());
+    EXPECT_EQ(sleeps_at_command, expected_at_command);
     EXPECT_EQ(fake::sleeps(), expected_sleeps);
     EXPECT_TRUE(fake::file_changes().empty()) << "without a reboot limit nothing is counted";
 }
@@ -111,7 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
                       pattern_case{"answers_in_cycles_1_and_4", 3, "AUUAUUU"},
                       pattern_case{"one_miss_is_enough", 1, "AAU"},
                       pattern_case{"alternating_never_reaches_two", 2, "UAUAUU"},
-                      pattern_case{"long_run", 5, "AAAAUUUUAUUUUU"}),
+                      pattern_case{"long_run", 5, "AAAAUUUUAUUUUU"},
+                      pattern_case{"restart_then_failcount_more", 3, "AUUURUUU", "wan"},
+                      pattern_case{"answer_after_restart_rearms_it", 2, "UURAUURUU", "wan"},
+                      pattern_case{"answer_in_the_second_run_rearms_it", 2, "UURUAUURUU", "wan"},
+                      pattern_case{"restart_each_time_for_failcount_1", 1, "URAURU", "wan"}),
     [](const ::testing::TestParamInfo<pattern_case>& info) { return info.param.name; });
 
 TEST_F(ping_loop, result_file_holds_records_then_the_notice)
@@ -155,6 +178,24 @@ TEST_F(ping_loop, silent_host_times_out_once_per_cycle)
               (std::vector<std::string>{"echo '[" + stamp +
                                             "] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history",
                                         "reboot"}));
+}
+
+TEST_F(ping_loop, silent_host_restarts_the_interface_then_reboots)
+{
+    w.settings.restart_interface = "wan";
+    EXPECT_EQ(watch_loop(w, 2), 0);
+    EXPECT_EQ(w.sent_mark, 4);
+    EXPECT_EQ(result(), timed_out + timed_out + timed_out + timed_out + notice);
+    // The startup delay and two silent cycles, each a second after the
+    // interval; the startup delay again and two more.
+    std::string restarted = time_stamp_of({1796610512 + 5 + 1 + 2 + 1, 4120});
+    std::string rebooted = time_stamp_of({1796610512 + 5 + 1 + 2 + 1 + 5 + 2 + 1 + 2 + 1, 4120});
+    EXPECT_EQ(fake::system_commands(),
+              (std::vector<std::string>{
+                  "echo '[" + restarted + "] Restarting interface wan' >> /var/log/zelpingwdog", "ifup wan",
+                  "echo '[" + rebooted + "] Rebooted by ping watchdog.[IP]=[10.9.8.7]' >> /etc/reboot_history",
+                  "reboot"}));
+    EXPECT_TRUE(fake::file_changes().empty());
 }
 
 TEST_F(ping_loop, late_reply_to_an_earlier_request_resets_the_run)
@@ -424,6 +465,31 @@ TEST_F(ping_reboot_limit, count_goes_on_flash_after_the_history_line_just_before
     // Start line, history line, reboot: only the reboot comes after the count.
     EXPECT_EQ(changes, (std::vector<size_t>{0, 0, 1}));
     EXPECT_EQ(fake::file_text(count_file), "2\n");
+}
+
+TEST_F(ping_reboot_limit, interface_restart_is_no_reboot_and_comes_before_the_limit)
+{
+    // One reboot in a row so far: the restart leaves the count alone, the
+    // reboot after it is the second.
+    fake::set_file_text(count_file, "1\n");
+    watchdog_state b;
+    b.settings.restart_interface = "wan";
+    start(b, false);
+    EXPECT_EQ(reboots(), 1u);
+    EXPECT_EQ(fake::system_commands()[2], "ifup wan");
+    EXPECT_EQ(fake::file_changes(), std::vector<std::string>{"write " + count_file + " 2\n"});
+    reboot_device();
+
+    // With the limit reached the outage still gets its restart first.
+    watchdog_state c;
+    c.settings.restart_interface = "wan";
+    start(c, false, 4 * 2);
+    EXPECT_EQ(reboots(), 0u);
+    std::vector<std::string> commands = fake::system_commands();
+    ASSERT_EQ(commands.size(), 4u);
+    EXPECT_EQ(commands[2], "ifup wan");
+    EXPECT_NE(commands[3].find("] " + limit_notice + "' >> /var/log/zelpingwdog"), std::string::npos);
+    EXPECT_TRUE(fake::file_changes().empty());
 }
 
 TEST_F(ping_reboot_limit, answering_target_writes_nothing_to_flash)
