@@ -70,6 +70,15 @@ if ! unshare --mount --net true 2>/dev/null &&
     skip "no namespaces for the simulated access point here"
 fi
 
+# The platform's userland (scripts/build-openwrt): for sim --openwrt, and for
+# the runs with the platform's uci as the store (ZEL_STORE=platform).
+ZEL_OPENWRT=${ZEL_OPENWRT:-$ZEL_SOURCE_DIR/build/openwrt}
+export ZEL_OPENWRT
+need_openwrt() {
+    [ -x "$ZEL_OPENWRT/sbin/netifd" ] || skip "no platform userland in $ZEL_OPENWRT (scripts/build-openwrt)"
+}
+[ "${ZEL_STORE:-ours}" = ours ] || need_openwrt
+
 need_program() {
     local name
     for name in "$@"; do
