@@ -87,14 +87,21 @@ attach_wifi() {
     done
 }
 
-# Waits up to about five seconds for COMMAND to succeed.
+# Waits up to about twenty seconds for COMMAND to succeed (a loaded machine
+# runs several sandboxes at once).
 openwrt_wait() {
     local n
-    for n in $(seq 50); do
+    for n in $(seq 200); do
         "$@" >/dev/null 2>&1 && return 0
         sleep 0.1
     done
     return 1
+}
+
+# Fails with the last lines of the userland's log, which say why.
+openwrt_fail() {
+    PATH=$sandbox_path logread 2>/dev/null | tail -15 | sed 's/^/  log: /' >&2
+    fail "$@"
 }
 
 # The daemons, as a device's boot starts them. Their logs go to logd: read
@@ -109,14 +116,14 @@ start_openwrt() {
     # Not PID 1, procd serves services over ubus; its own lines go to syslog.
     PATH=$path setsid sh -c 'procd -S 2>&1 | logger -t procd' </dev/null >/dev/null 2>&1 &
     openwrt_wait env PATH="$path" ubus list service || fail "procd did not start"
-    PATH=$path /etc/init.d/network start >/dev/null 2>&1 || fail "the network service did not start"
+    PATH=$path /etc/init.d/network start >/dev/null 2>&1 || openwrt_fail "the network service did not start"
     openwrt_wait env PATH="$path" ubus list network.interface.wan ||
-        fail "netifd did not bring up the network (logread shows why)"
+        openwrt_fail "netifd did not bring up the network"
     openwrt_wait sh -c 'PATH='"$path"' ifstatus wan | grep -q "\"up\": true"' ||
-        fail "the uplink (wan) did not come up (logread shows why)"
+        openwrt_fail "the uplink (wan) did not come up"
     attach_wifi
     if [ -f /etc/config/uhttpd ]; then
-        PATH=$path /etc/init.d/uhttpd start >/dev/null 2>&1 || fail "the web server did not start"
+        PATH=$path /etc/init.d/uhttpd start >/dev/null 2>&1 || openwrt_fail "the web server did not start"
     fi
     # As at a device's boot: reload_config records each config, so that a
     # later committed change reloads the services that watch it.
