@@ -10,7 +10,11 @@
 #
 # sim takes the options of sim/run before "--" (--settings DIR); its output
 # goes to $SIM_OUT (stdout) and $SIM_ERR (stderr), its status to $SIM_STATUS.
-# settings_copy gives a private copy of the sample settings to change.
+# Without --settings it runs on $DEFAULT_SETTINGS, sim/settings/every-branch:
+# settings that take every branch of the VLAN manager, also those that put
+# a Wi-Fi interface into more than one bridge (sim/run's own default,
+# sim/settings/default, is a plan a device could run).
+# settings_copy gives a private copy of $DEFAULT_SETTINGS to change.
 # kept_show CONFIG prints the committed config of the last sim as our uci
 # shows it in the bare form, whichever form the sandbox's store printed.
 # ZEL_STAGE and ZEL_SOURCE_DIR come from CTest; run by hand they default to
@@ -46,7 +50,7 @@ ZEL_SOURCE_DIR=${ZEL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && 
 ZEL_STAGE=${ZEL_STAGE:-$ZEL_SOURCE_DIR/build/stage}
 export ZEL_SOURCE_DIR ZEL_STAGE
 SIM_RUN=$ZEL_SOURCE_DIR/sim/run
-DEFAULT_SETTINGS=$ZEL_SOURCE_DIR/sim/settings/default
+DEFAULT_SETTINGS=$ZEL_SOURCE_DIR/sim/settings/every-branch
 SKIP=77
 
 test_name=$(basename "$0" .sh)
@@ -91,7 +95,7 @@ new_dir() {
     mktemp -d "$work_dir/${1:-dir}.XXXXXX"
 }
 
-# A private copy of the sample settings; prints its path.
+# A private copy of $DEFAULT_SETTINGS; prints its path.
 settings_copy() {
     local dir
     dir=$(new_dir settings)
@@ -104,11 +108,18 @@ sim() {
     KEPT=$(new_dir kept)
     SIM_OUT=$KEPT.out
     SIM_ERR=$KEPT.err
-    local -a stage=(--stage "")
+    local -a stage=(--stage "") settings=(--settings "$DEFAULT_SETTINGS")
     if [ -d "$ZEL_STAGE/usr/sbin" ] || [ -d "$ZEL_STAGE/sbin" ]; then
         stage=(--stage "$ZEL_STAGE")
     fi
-    "$SIM_RUN" "${stage[@]}" --keep "$KEPT" "$@" >"$SIM_OUT" 2>"$SIM_ERR"
+    local arg
+    for arg in "$@"; do
+        case $arg in
+            --) break ;;
+            --settings|--settings=*) settings=() ;;
+        esac
+    done
+    "$SIM_RUN" "${stage[@]}" "${settings[@]}" --keep "$KEPT" "$@" >"$SIM_OUT" 2>"$SIM_ERR"
     SIM_STATUS=$?
     if [ "$SIM_STATUS" -eq 125 ]; then
         echo "sim/run could not build the sandbox:" >&2

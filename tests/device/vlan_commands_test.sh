@@ -18,11 +18,11 @@ fail() { echo "FAIL [$case_name]: $*"; failures=$((failures + 1)); }
 
 stamp='\[[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}\]'
 
-# fresh_settings: the default settings, copied to change them per case.
+# fresh_settings: the settings that take every branch, copied to change them per case.
 fresh_settings() {
     rm -rf "$work/settings" "$work/keep"
     mkdir -p "$work/keep"
-    cp -r "$source_dir/sim/settings/default" "$work/settings"
+    cp -r "$source_dir/sim/settings/every-branch" "$work/settings"
 }
 
 # add_interface NAME PROTO IFNAME [IPADDR]: a network interface section.
