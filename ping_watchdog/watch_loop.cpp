@@ -25,8 +25,6 @@ void restart_interface(watchdog_state& w)
     w.interface_restarted = true;
     // The failure count starts over.
     w.answered_mark = w.sent_mark;
-    // The uplink gets the start-up's time to come back.
-    sleep_seconds(w.settings.startup_delay);
 }
 }  // namespace
 
@@ -67,6 +65,9 @@ int watch_loop(watchdog_state& w, uint16_t failure_count)
             continue;
         if (!w.settings.restart_interface.empty() && !w.interface_restarted) {
             restart_interface(w);
+            // As at start: the uplink gets the start-up delay, in place of
+            // the interval, to come back.
+            first_cycle = true;
         } else if (!reboot_limit_reached(w)) {
             // With the reboot limit reached the watchdog goes on watching;
             // the difference grows past the failure count until a reply.
