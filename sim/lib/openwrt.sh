@@ -62,6 +62,8 @@ install_openwrt() {
             mkdir -p "$(dirname "/$f")"
             cp "$root/files/$f" "/$f"
         done
+    # The stage's init scripts, and its configs where the settings bring none.
+    for f in "$SIM_STAGE"/etc/init.d/* "$SIM_STAGE"/etc/config/*; do [ ! -f "$f" ] || [ -e "/etc/${f#"$SIM_STAGE/etc/"}" ] || cp "$f" "/etc/${f#"$SIM_STAGE/etc/"}"; done
     ln -sf /sbin/ifup /sbin/ifdown
     mkdir -p /etc/rc.d /var/lock /tmp/.uci
     chmod 1777 /var/lock
