@@ -59,8 +59,29 @@ function(zel_program_code)
   endforeach()
 endfunction()
 
+# zel_link_program(TARGET [SYSTEM] [HASH_TABLES] LIBRARIES library...): link
+# a program's executable as programs are linked (see zel_program).
+function(zel_link_program target)
+  cmake_parse_arguments(arg "SYSTEM;HASH_TABLES" "" "LIBRARIES" ${ARGN})
+  target_link_libraries(${target} PRIVATE ${arg_LIBRARIES})
+  if(arg_SYSTEM)
+    target_link_libraries(${target} PRIVATE toolkit_system)
+  endif()
+  zel_program_code(${target})
+  if(ZEL_LEAN_RUNTIME)
+    target_link_libraries(${target} PRIVATE zel_runtime)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+    target_link_options(${target} PRIVATE -static-libgcc)
+    if(arg_HASH_TABLES)
+      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.a
+                      OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+      target_link_libraries(${target} PRIVATE ${libstdcxx} m)
+    endif()
+  endif()
+endfunction()
+
 # zel_program(PROGRAM LIBRARY library [USES library...] [SYSTEM]
-#             [HASH_TABLES] DESTINATION dir [INSTALL condition])
+#             [HASH_TABLES] [ONE_PROGRAM] DESTINATION dir [INSTALL condition])
 #   LIBRARY      name of the module library made from the folder's sources
 #   USES         libraries the module library builds on (toolkit)
 #   SYSTEM       the program reaches the shell and the clock: link the real
@@ -69,9 +90,12 @@ endfunction()
 #                string hash are compiled in the C++ library: a lean build
 #                takes those two pieces (no exceptions in them) from the
 #                static library, and libm for the bucket sizes' floor()
+#   ONE_PROGRAM  with -DZEL_ONE_PROGRAM=ON the program is no executable of
+#                its own: its module library goes into the one executable of
+#                zel_one_program(), and its name is installed as a link to it
 #   DESTINATION  install folder (usr/sbin); INSTALL OFF leaves it out
 function(zel_program program)
-  cmake_parse_arguments(arg "SYSTEM;HASH_TABLES" "LIBRARY;DESTINATION;INSTALL" "USES" ${ARGN})
+  cmake_parse_arguments(arg "SYSTEM;HASH_TABLES;ONE_PROGRAM" "LIBRARY;DESTINATION;INSTALL" "USES" ${ARGN})
   if(NOT arg_LIBRARY OR NOT arg_DESTINATION)
     message(FATAL_ERROR "zel_program(${program}): LIBRARY and DESTINATION are required")
   endif()
@@ -81,27 +105,71 @@ function(zel_program program)
   target_include_directories(${arg_LIBRARY} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${arg_LIBRARY} PUBLIC ${arg_USES})
   set_property(GLOBAL APPEND PROPERTY zel_module_libraries ${arg_LIBRARY})
+  zel_program_code(${arg_LIBRARY})
+
+  if(ZEL_ONE_PROGRAM AND arg_ONE_PROGRAM)
+    if(DEFINED arg_INSTALL AND NOT arg_INSTALL)
+      message(FATAL_ERROR "zel_program(${program}): a part of the one program is always installed")
+    endif()
+    set_property(GLOBAL APPEND PROPERTY zel_one_program_names ${program})
+    set_property(GLOBAL APPEND PROPERTY zel_one_program_libraries ${arg_LIBRARY})
+    set_property(GLOBAL APPEND PROPERTY zel_one_program_destinations ${arg_DESTINATION})
+    foreach(need SYSTEM HASH_TABLES)
+      if(arg_${need})
+        set_property(GLOBAL PROPERTY zel_one_program_${need} ${need})
+      endif()
+    endforeach()
+    return()
+  endif()
 
   add_executable(${program} main.cpp)
-  target_link_libraries(${program} PRIVATE ${arg_LIBRARY})
-  if(arg_SYSTEM)
-    target_link_libraries(${program} PRIVATE toolkit_system)
-  endif()
-  zel_program_code(${arg_LIBRARY} ${program})
-  if(ZEL_LEAN_RUNTIME)
-    target_link_libraries(${program} PRIVATE zel_runtime)
-    set_target_properties(${program} PROPERTIES LINKER_LANGUAGE C)
-    target_link_options(${program} PRIVATE -static-libgcc)
-    if(arg_HASH_TABLES)
-      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.a
-                      OUTPUT_VARIABLE libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
-      target_link_libraries(${program} PRIVATE ${libstdcxx} m)
+  set(needs)
+  foreach(need SYSTEM HASH_TABLES)
+    if(arg_${need})
+      list(APPEND needs ${need})
     endif()
-  endif()
+  endforeach()
+  zel_link_program(${program} ${needs} LIBRARIES ${arg_LIBRARY})
 
   if(NOT DEFINED arg_INSTALL OR arg_INSTALL)
     install(TARGETS ${program} RUNTIME DESTINATION ${arg_DESTINATION})
   endif()
+endfunction()
+
+# zel_one_program(TARGET SOURCE main): with -DZEL_ONE_PROGRAM=ON, the
+# programs declared ONE_PROGRAM as one executable, TARGET, linked with all
+# their module libraries, its main picking the program by the name it was
+# started by. Installed once, under the first program's name, and every
+# other name a relative symbolic link to it in the same folder: one copy of
+# the tool kit and the runtime on the device, and every path a caller uses
+# stays the same.
+function(zel_one_program target)
+  cmake_parse_arguments(arg "" "SOURCE" "" ${ARGN})
+  get_property(names GLOBAL PROPERTY zel_one_program_names)
+  get_property(libraries GLOBAL PROPERTY zel_one_program_libraries)
+  get_property(destinations GLOBAL PROPERTY zel_one_program_destinations)
+  get_property(system GLOBAL PROPERTY zel_one_program_SYSTEM)
+  get_property(hash_tables GLOBAL PROPERTY zel_one_program_HASH_TABLES)
+  if(NOT names)
+    message(FATAL_ERROR "zel_one_program(${target}): no program is declared ONE_PROGRAM")
+  endif()
+  list(REMOVE_DUPLICATES destinations)
+  list(LENGTH destinations count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "zel_one_program(${target}): the programs install to several folders: ${destinations}")
+  endif()
+  list(GET names 0 first)
+  add_executable(${target} ${arg_SOURCE})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${first})
+  zel_link_program(${target} ${system} ${hash_tables} LIBRARIES ${libraries})
+  install(TARGETS ${target} RUNTIME DESTINATION ${destinations})
+  list(REMOVE_AT names 0)
+  foreach(name ${names})
+    install(CODE "set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destinations}/${name}\")
+message(STATUS \"Installing: \${link} -> ${first}\")
+file(CREATE_LINK ${first} \"\${link}\" SYMBOLIC)
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${link}\")")
+  endforeach()
 endfunction()
 
 # zel_test(NAME SOURCE source [LIBRARIES library...] [OPTIONS option...]
