@@ -139,10 +139,11 @@ endfunction()
 # zel_one_program(TARGET SOURCE main): with -DZEL_ONE_PROGRAM=ON, the
 # programs declared ONE_PROGRAM as one executable, TARGET, linked with all
 # their module libraries, its main picking the program by the name it was
-# started by. Installed once, under the first program's name, and every
-# other name a relative symbolic link to it in the same folder: one copy of
-# the tool kit and the runtime on the device, and every path a caller uses
-# stays the same.
+# started by. Installed once, as TARGET, and every program's name a relative
+# symbolic link to it in the same folder: one copy of the tool kit and the
+# runtime on the device, and every path a caller uses stays the same. The
+# file has a name of its own so that `pidof zelvlan` or `killall zelvlan`,
+# which also match a process by the file it runs, never find the watchdog.
 function(zel_one_program target)
   cmake_parse_arguments(arg "" "SOURCE" "" ${ARGN})
   get_property(names GLOBAL PROPERTY zel_one_program_names)
@@ -158,16 +159,13 @@ function(zel_one_program target)
   if(NOT count EQUAL 1)
     message(FATAL_ERROR "zel_one_program(${target}): the programs install to several folders: ${destinations}")
   endif()
-  list(GET names 0 first)
   add_executable(${target} ${arg_SOURCE})
-  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${first})
   zel_link_program(${target} ${system} ${hash_tables} LIBRARIES ${libraries})
   install(TARGETS ${target} RUNTIME DESTINATION ${destinations})
-  list(REMOVE_AT names 0)
   foreach(name ${names})
     install(CODE "set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destinations}/${name}\")
-message(STATUS \"Installing: \${link} -> ${first}\")
-file(CREATE_LINK ${first} \"\${link}\" SYMBOLIC)
+message(STATUS \"Installing: \${link} -> ${target}\")
+file(CREATE_LINK ${target} \"\${link}\" SYMBOLIC)
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${link}\")")
   endforeach()
 endfunction()
