@@ -6,41 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
-#include <functional>
 #include <arpa/inet.h>
-#include <linux/icmp.h>
-#include <netinet/icmp6.h>
-
-using ping_test::make_packet;
-using ping_test::packet_spec;
-using ping_test::from;
-using ping_test::result_path;
 
 namespace {
 
-packet_spec with(std::function<void(packet_spec&)> change)
-{
-    packet_spec p;
-    change(p);
-    return p;
-}
+using namespace ping_test;
 
-class ping_echo : public ::testing::Test {
-protected:
-    watchdog_state w;
-    void SetUp() override
-    {
-        fake::reset();
-        w.identifier = 0x4242;
-        ASSERT_EQ(open_result_file(w, result_path), 0);
-    }
-    void TearDown() override { close_watchdog(w); }
-    std::string result() const { return fake::file_text(result_path); }
-    // The socket the fake hands out, as start_watchdog would open it.
-    void open_socket() { w.socket_fd = raw_socket_open(AF_INET, 1); }
-};
+using ping_echo = ping_test::echo_exchange;
 
 // ---- checksum ----
 
@@ -213,14 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
                    nullptr}),
     [](const ::testing::TestParamInfo<reply_case>& info) { return info.param.name; });
 
-// An ICMPv6 message as the raw socket hands it over: no IP header.
-std::vector<unsigned char> icmpv6(packet_spec p)
-{
-    p.header_length = 0;
-    auto bytes = make_packet(p);
-    return std::vector<unsigned char>(bytes.begin(), bytes.end());
-}
-
 struct reply6_case {
     const char* name;
     packet_spec packet;
@@ -301,64 +266,6 @@ INSTANTIATE_TEST_SUITE_P(events, ping_foreign_packet,
                          ::testing::Values(timed_out_case{0, -1, false}, timed_out_case{1, -1, true},
                                            timed_out_case{1, 1, false}, timed_out_case{2, -1, false}));
 
-// ---- the result file limit ----
-
-struct size_case {
-    long size;
-    bool emptied;
-};
-
-class ping_result_size : public ping_echo, public ::testing::WithParamInterface<size_case> {};
-
-TEST_P(ping_result_size, emptied_only_past_20480_bytes)
-{
-    const auto& c = GetParam();
-    std::string filler(static_cast<size_t>(c.size), 'x');
-    write_result_text(w, filler);
-    w.receive_time = {11, 100000};
-    auto packet = make_packet({});
-    ASSERT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 0);
-
-    std::string record = "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r";
-    EXPECT_EQ(result(), c.emptied ? record : filler + record);
-}
-
-INSTANTIATE_TEST_SUITE_P(sizes, ping_result_size,
-                         ::testing::Values(size_case{0, false}, size_case{20479, false}, size_case{20480, false},
-                                           size_case{20481, true}, size_case{30000, true}));
-
-TEST_F(ping_echo, lost_file_still_counts_the_reply_and_is_tried_again)
-{
-    write_result_text(w, std::string(20481, 'x'));
-    fake::refuse_file(result_path);
-    w.receive_time = {11, 100000};
-    auto packet = make_packet({});
-
-    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 5);
-    EXPECT_EQ(w.event_count, 0);
-    EXPECT_EQ(w.reply_flag, -1);
-    EXPECT_EQ(w.result_file, nullptr);
-    // Timed-out records have nowhere to go and are dropped quietly.
-    write_result_text(w, "Request timed out.\r");
-
-    fake::reset();
-    EXPECT_EQ(examine_reply(w, packet.data(), static_cast<int>(packet.size())), 0);
-    EXPECT_EQ(result(), "Reply from_pw 0.0.0.0: bytes=56 icmp_seq_pw=0 ttl=64 time=200.000 ms \r");
-}
-
-TEST_F(ping_echo, result_path_longer_than_51_characters_is_refused)
-{
-    close_watchdog(w);
-    std::string fits = "/var/" + std::string(51 - 20 - 6, 'd') + "/webspingwatchdog.msg";
-    std::string too_long = "/var/" + std::string(51 - 20 - 5, 'd') + "/webspingwatchdog.msg";
-    ASSERT_EQ(fits.size(), 51u);
-    EXPECT_EQ(open_result_file(w, fits), 0);
-    close_watchdog(w);
-    EXPECT_EQ(open_result_file(w, too_long), -1);
-    EXPECT_EQ(w.result_file, nullptr);
-    EXPECT_FALSE(fake::has_file_text(too_long));
-}
-
 // ---- receive_reply ----
 
 TEST_F(ping_echo, accepted_reply_moves_answered_mark_and_pauses_one_second)
@@ -400,68 +307,6 @@ TEST_F(ping_echo, failed_read_has_no_effect)
     receive_reply(w);
     EXPECT_EQ(w.event_count, 0);
     EXPECT_TRUE(fake::sleeps().empty());
-}
-
-// ---- the kernel filter ----
-
-TEST_F(ping_echo, filter_lets_only_our_echo_replies_through)
-{
-    open_socket();
-    fake::deliver(from("127.0.0.1", make_packet({})));
-    install_reply_filter(w.socket_fd, AF_INET, 0x4242);
-    // Queued before the filter: dropped when it is installed.
-    EXPECT_EQ(fake::discards(), 1);
-    EXPECT_EQ(fake::queued_packets(), 0u);
-    ASSERT_EQ(fake::socket_options().size(), 1u);
-    EXPECT_EQ(fake::socket_options()[0].level, SOL_RAW);
-    EXPECT_EQ(fake::socket_options()[0].name, ICMP_FILTER);
-    EXPECT_EQ(fake::filtered_socket(), w.socket_fd);
-
-    // The program as the kernel runs it, on a socket of the test's own.
-    ping_test::packet_pipe pipe;
-    ASSERT_TRUE(pipe.attach(fake::attached_filter()));
-    auto ours = make_packet(with([](packet_spec& p) { p.sequence = 1; }));
-    auto ours_with_options = make_packet(with([](packet_spec& p) { p.header_length = 28; p.sequence = 2; }));
-    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.type = 8; }))));          // a client pings us
-    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 0x4243; }))));  // another ping
-    ASSERT_TRUE(pipe.push(ours));
-    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.identifier = 0x4200; }))));
-    ASSERT_TRUE(pipe.push(std::vector<unsigned char>{0x45, 0, 0}));  // truncated
-    ASSERT_TRUE(pipe.push(ours_with_options));
-
-    auto arrived = pipe.arrived();
-    EXPECT_EQ(errno, EAGAIN);
-    ASSERT_EQ(arrived.size(), 2u);
-    EXPECT_EQ(arrived[0], ours);
-    EXPECT_EQ(arrived[1], ours_with_options);
-}
-
-TEST_F(ping_echo, icmpv6_filter_lets_only_our_echo_replies_through)
-{
-    w.family = AF_INET6;
-    open_socket();
-    install_reply_filter(w.socket_fd, AF_INET6, 0x4242);
-    ASSERT_EQ(fake::socket_options().size(), 1u);
-    EXPECT_EQ(fake::socket_options()[0].level, IPPROTO_ICMPV6);
-    EXPECT_EQ(fake::socket_options()[0].name, ICMP6_FILTER);
-    EXPECT_EQ(fake::discards(), 1);
-
-    ping_test::packet_pipe pipe;
-    ASSERT_TRUE(pipe.attach(fake::attached_filter()));
-    auto ours = icmpv6(with([](packet_spec& p) { p.type = 129; p.sequence = 1; }));
-    auto ours_short = icmpv6(with([](packet_spec& p) { p.type = 129; p.data_length = 0; }));
-    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 128; }))));                      // a request
-    ASSERT_TRUE(pipe.push(icmpv6(with([](packet_spec& p) { p.type = 129; p.identifier = 0x4243; }))));  // another ping
-    ASSERT_TRUE(pipe.push(ours));
-    ASSERT_TRUE(pipe.push(make_packet(with([](packet_spec& p) { p.sequence = 2; }))));  // with an IPv4 header
-    ASSERT_TRUE(pipe.push(std::vector<unsigned char>{129, 0, 0, 0, 0x42}));           // truncated
-    ASSERT_TRUE(pipe.push(ours_short));
-    auto arrived = pipe.arrived();
-    ASSERT_EQ(arrived.size(), 2u);
-    EXPECT_EQ(arrived[0], ours);
-    // Too short for the send time, but the kernel need not know: the
-    // examination refuses it.
-    EXPECT_EQ(arrived[1], ours_short);
 }
 
 TEST_F(ping_echo, timeval_subtract_does_not_carry)

@@ -1,14 +1,19 @@
 // Crafted packets as a raw ICMP socket delivers them, for the ping
-// watchdog's tests.
+// watchdog's tests, and what those tests share: the records the watchdog
+// writes and the fixture of the echo exchange.
 #pragma once
 
 #include "fake_system.h"
+#include "system_io.h"
 #include "watchdog.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 #include <sys/socket.h>
@@ -50,6 +55,26 @@ inline std::vector<unsigned char> make_packet(const packet_spec& p)
     std::memcpy(icmp + 8, time_bytes, static_cast<size_t>(std::min(8, std::max(0, p.data_length))));
     return bytes;
 }
+
+// The default packet with one change.
+inline packet_spec with(const std::function<void(packet_spec&)>& change)
+{
+    packet_spec p;
+    change(p);
+    return p;
+}
+
+// An ICMPv6 message as the raw socket hands it over: no IP header.
+inline std::vector<unsigned char> icmpv6(packet_spec p)
+{
+    p.header_length = 0;
+    return make_packet(p);
+}
+
+// The record of a cycle without an answer, and the result file's last
+// words before a reboot.
+inline const std::string timed_out = "Request timed out.\r";
+inline const std::string reboot_notice = "It will be reboot  after 3 seconds!!!";
 
 // The result file of a test's watchdog record, as the fake holds it.
 constexpr const char* result_path = "/var/webspingwatchdog.msg";
@@ -98,6 +123,23 @@ struct packet_pipe {
     {
         return send(ends[1], packet.data(), packet.size(), MSG_DONTWAIT) == static_cast<ssize_t>(packet.size());
     }
+};
+
+// A fresh fake and a watchdog record with its result file open, for the
+// echo exchange's tests.
+class echo_exchange : public ::testing::Test {
+protected:
+    watchdog_state w;
+    void SetUp() override
+    {
+        fake::reset();
+        w.identifier = 0x4242;
+        ASSERT_EQ(open_result_file(w, result_path), 0);
+    }
+    void TearDown() override { close_watchdog(w); }
+    std::string result() const { return fake::file_text(result_path); }
+    // The socket the fake hands out, as start_watchdog would open it.
+    void open_socket() { w.socket_fd = raw_socket_open(AF_INET, 1); }
 };
 
 }  // namespace ping_test
