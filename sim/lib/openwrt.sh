@@ -64,6 +64,10 @@ install_openwrt() {
         done
     # The stage's init scripts, and its configs where the settings bring none.
     for f in "$SIM_STAGE"/etc/init.d/* "$SIM_STAGE"/etc/config/*; do [ ! -f "$f" ] || [ -e "/etc/${f#"$SIM_STAGE/etc/"}" ] || cp "$f" "/etc/${f#"$SIM_STAGE/etc/"}"; done
+    # Its programs where the init scripts start them, under their own names.
+    for f in "$SIM_STAGE"/usr/sbin/zel*; do
+        if [ -e "$f" ] && [ ! -e "/usr/sbin/${f##*/}" ]; then ln -s "$f" "/usr/sbin/${f##*/}"; fi
+    done
     ln -sf /sbin/ifup /sbin/ifdown
     mkdir -p /etc/rc.d /var/lock /tmp/.uci
     chmod 1777 /var/lock

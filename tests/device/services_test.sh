@@ -13,9 +13,6 @@ for file in etc/init.d/zelpingwdog etc/init.d/zelautoreboot etc/config/zelpingwd
 done
 
 cat > "$work_dir/inside.sh" <<'INSIDE'
-# The init scripts start the programs where a device has them.
-cp "$(command -v zelpingwdog)" "$(command -v zelautoreboot)" /usr/sbin/
-
 list() { ubus call service list "{\"name\":\"$1\"}"; }
 command_of() { list $1 | jsonfilter -e "@.$1.instances.main.command[*]" | tr '\n' '|'; }
 pid_of() { list $1 | jsonfilter -e "@.$1.instances.main.pid"; }
