@@ -26,8 +26,9 @@ cover_with_tmpfs() {
 
 make_file_system() {
     mount --make-rprivate /
-    # sysfs of this network namespace, so brctl and /sys/class/net see our devices.
-    mount -t sysfs sim-sys /sys
+    # sysfs of this network namespace, so brctl and /sys/class/net see our
+    # devices (the VM's own is that already).
+    [ -n "$SIM_VM" ] || mount -t sysfs sim-sys /sys
     case $'\n'$SIM_CARRY$'\n' in
         *$'\n'/run/*) fail "paths under /run can't be carried into the sandbox" ;;
     esac

@@ -2,9 +2,22 @@
 # and starts sim/run again inside new namespaces. Nothing on the host is
 # changed but the --keep directory.
 
+# Inside, the sandbox has a /run of its own, and with the platform's
+# userland or in the VM a /dev too, and the VM its own /proc and /sys: a
+# folder under them is not what the host has there.
+check_visible() { # what path
+    local dirs="/run /proc /sys" d
+    [ -z "$openwrt" ] || dirs+=" /dev"
+    for d in $dirs; do
+        case $2/ in
+            "$d"/*) fail "the $1 '$2' is under $d, which the access point has a $d of its own for: it can't be seen there" ;;
+        esac
+    done
+}
+
 outside() {
     local settings=$sim_dir/settings/default keep= stage=${ZEL_STAGE:-} store_form=${ZEL_STORE_FORM:-bare}
-    local openwrt= store=${ZEL_STORE:-ours} openwrt_dir=${ZEL_OPENWRT:-$sim_dir/../build/openwrt}
+    local openwrt= vm= store=${ZEL_STORE:-ours} openwrt_dir=${ZEL_OPENWRT:-$sim_dir/../build/openwrt}
     while [ $# -gt 0 ]; do
         case $1 in
             --settings) [ $# -ge 2 ] || usage; settings=$2; shift 2 ;;
@@ -18,6 +31,7 @@ outside() {
             --store) [ $# -ge 2 ] || usage; store=$2; shift 2 ;;
             --store=*) store=${1#*=}; shift ;;
             --openwrt) openwrt=1; shift ;;
+            --vm) vm=1 openwrt=1; shift ;;
             --) shift; break ;;
             -h|--help) usage ;;
             *) break ;;
@@ -26,6 +40,7 @@ outside() {
     [ $# -gt 0 ] || usage
 
     local tool
+    [ -z "$vm" ] || check_vm
     for tool in unshare ip busybox brctl mount findmnt; do
         command -v "$tool" >/dev/null ||
             fail "'$tool' is missing (apt-get install busybox bridge-utils iproute2 util-linux)"
@@ -68,13 +83,6 @@ outside() {
         keep=$(realpath "$keep")
     fi
 
-    local -a ns=(--pid --fork --mount-proc --mount --net --propagation private --kill-child)
-    if [ "$(id -u)" -ne 0 ]; then
-        unshare --map-root-user --mount --net true 2>/dev/null ||
-            fail "needs root, or user namespaces for normal users (sysctl kernel.unprivileged_userns_clone=1)"
-        ns=(--map-root-user "${ns[@]}")
-    fi
-
     # Host paths the command may need inside, although /tmp, /var and /run
     # are covered there: they are bound back in at the same place.
     local carry=$PWD$'\n'$sim_dir$'\n'$settings$'\n'$stage$'\n'$keep$'\n'${ZEL_SOURCE_DIR:-}$'\n'$openwrt_dir
@@ -85,6 +93,18 @@ outside() {
                 elif [ -e "$arg" ]; then carry+=$'\n'$(dirname "$(realpath "$arg")"); fi ;;
         esac
     done
+
+    check_visible stage "$stage"
+    check_visible "settings folder" "$settings"
+    [ -z "$openwrt_dir" ] || check_visible "platform userland" "$openwrt_dir"
+    [ -z "$vm" ] || boot_vm "$@"
+
+    local -a ns=(--pid --fork --mount-proc --mount --net --propagation private --kill-child)
+    if [ "$(id -u)" -ne 0 ]; then
+        unshare --map-root-user --mount --net true 2>/dev/null ||
+            fail "needs root, or user namespaces for normal users (sysctl kernel.unprivileged_userns_clone=1)"
+        ns=(--map-root-user "${ns[@]}")
+    fi
 
     SIM_SETTINGS=$settings SIM_KEEP=$keep SIM_STAGE=$stage SIM_CARRY=$carry SIM_STORE_FORM=$store_form \
         SIM_STORE=$store SIM_OPENWRT=$openwrt_dir SIM_OPENWRT_START=$openwrt \

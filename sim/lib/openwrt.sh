@@ -13,7 +13,7 @@ make_private_dev() {
     mkdir -p "$hold"
     mount --rbind /dev "$hold"
     mount -t tmpfs -o mode=755 sim-dev /dev
-    for node in null zero full random urandom tty ptmx; do
+    for node in null zero full random urandom tty ptmx rfkill; do
         [ -e "$hold/$node" ] || continue
         touch "/dev/$node"
         mount --bind "$hold/$node" "/dev/$node"
@@ -30,14 +30,16 @@ make_private_dev() {
 }
 
 # Makes DIR writable in this sandbox only (an overlay whose upper layer is
-# under /run), unless it is a link into a directory that already is.
-make_writable() {
+# under /run), with the files of LOWER over DIR's own when given, unless it
+# is a link into a directory that already is, or made so already.
+make_writable() { # dir [lower]
     local dir=$1 name
     [ -L "$dir" ] && return 0
     name=${dir//\//-}
+    [ -d "/run/sim/overlay/$name" ] && return 0
     mkdir -p "/run/sim/overlay/$name/upper" "/run/sim/overlay/$name/work"
     mount -t overlay "sim$name" \
-        -o "lowerdir=$dir,upperdir=/run/sim/overlay/$name/upper,workdir=/run/sim/overlay/$name/work" "$dir"
+        -o "lowerdir=${2:+$2:}$dir,upperdir=/run/sim/overlay/$name/upper,workdir=/run/sim/overlay/$name/work" "$dir"
 }
 
 # The userland's programs and scripts where a device has them. Runs before

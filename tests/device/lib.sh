@@ -83,6 +83,15 @@ need_openwrt() {
 }
 [ "${ZEL_STORE:-ours}" = ours ] || need_openwrt
 
+# The access point's VM (scripts/build-vm), for sim --vm.
+ZEL_VM=${ZEL_VM:-$ZEL_SOURCE_DIR/build/vm}
+export ZEL_VM
+need_vm() {
+    need_openwrt
+    [ -f "$ZEL_VM/vmlinuz" ] || skip "no VM in $ZEL_VM (scripts/build-vm)"
+    command -v qemu-system-x86_64 >/dev/null || skip "no qemu-system-x86_64"
+}
+
 need_program() {
     local name
     for name in "$@"; do
