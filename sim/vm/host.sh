@@ -64,6 +64,13 @@ boot_vm() { # COMMAND...
     local err_pid=$!
     # Signals end qemu, and with it the VM, like pulling its plug.
     "${qemu[@]}" </dev/null >"$run/qemu.log" 2>&1 || status=$?
+    # A reader still waiting for qemu to open its pipe (it failed at once)
+    # gets its end of file too: opened both ways, a pipe opens at once.
+    local fifo
+    for fifo in "$run/out.out" "$run/err.out"; do
+        exec 3<>"$fifo"
+        exec 3>&-
+    done
     wait "$out_pid" "$err_pid" 2>/dev/null || true
 
     if [ -n "$status" ]; then
