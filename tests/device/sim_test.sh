@@ -207,5 +207,15 @@ expect_eq "$?" 125 "keeping results under /etc refused"
 expect_no_file "$no_host_dir" "nothing made in the host's /etc"
 "$SIM_RUN" --keep / -- true 2>"$work_dir/err"
 expect_eq "$?" 125 "keeping results in / refused"
+# With the platform's userland the sandbox has a /dev of its own: a stage
+# there would be missing inside.
+if [ -x "$ZEL_OPENWRT/sbin/netifd" ] && [ -d /dev/shm ]; then
+    shm_stage=/dev/shm/sim-stage-$mark
+    cp -r "$ZEL_STAGE" "$shm_stage"
+    "$SIM_RUN" --openwrt --stage "$shm_stage" -- true 2>"$work_dir/err"
+    expect_eq "$?" 125 "a stage under /dev refused with --openwrt"
+    expect_file_has "$work_dir/err" "is under /dev"
+    rm -rf "$shm_stage"
+fi
 
 finish
