@@ -109,7 +109,6 @@ vm_make_network() {
     done
     modprobe mac80211_hwsim radios=$((count + stations + vm_spare_radios)) ||
         fail "no Wi-Fi radios"
-    local radio=0
     for ((n = 0; n < count; n++)); do
         ip link set "wlan$n" name "ath$n"
         mode=$(setting "wireless.@wifi-iface[$n].mode")
@@ -118,7 +117,7 @@ vm_make_network() {
             *sta*) iw dev "ath$n" set 4addr on ;;
         esac
     done
-    radio=$count
+    local radio=$count
     for ((n = 0; n < count; n++)); do
         case $(setting "wireless.@wifi-iface[$n].mode") in
             *ap*) ;;
