@@ -81,6 +81,7 @@ vm_make_tools() {
     install -m 755 "$sim_dir/vm/hotplug-call" /sbin/hotplug-call
     mkdir -p /etc/hotplug.d/iface
     cp "$sim_dir/vm/wifi.hotplug" /etc/hotplug.d/iface/10-wifi
+    cp "$sim_dir/vm/netifd-wifi.uc" /lib/netifd/main.uc
     install -m 755 "$sim_dir/tools/uplink-host" "$bin/uplink-host"
     printf '%s\n' "$sim_dir/uplink_host" > /run/sim/uplink_host.source
     [ "$SIM_STORE" != platform ] || ln -sf "$SIM_OPENWRT/bin/uci" "$bin/uci"
@@ -98,8 +99,8 @@ vm_check_safety() {
 
 # Radios: one per wifi-iface, named athN, in AP mode or in station mode with
 # four addresses (a bridge can hold it then); one per station for its
-# upstream AP; four spare ones (wlanN) for test stations.
-vm_spare_radios=4
+# upstream AP; five spare ones (wlanN) for test stations.
+vm_spare_radios=5
 
 vm_make_network() {
     local n count stations=0 mode

@@ -47,7 +47,7 @@ sed -n 's/^\([^ ]*\) *| \([0-9]*\) *| \(.*\)$/\1 \2 \3/p' /proc/net/vlan/config 
 mark "priority maps"
 # --- priority maps
 zelvlan --app=vlan-priority >/dev/null 2>&1
-for d in eth0.10 ath0.10 eth0.20 eth0.30 ath0.30 eth0.40; do
+for d in eth0.10 ath0.10 eth0.20 eth0.30 ath0.30 ath1.30 ath2.30 eth0.40; do
     echo "$d $(grep -o 'INGRESS.*' /proc/net/vlan/$d | tr -s ' ')"
     echo "$d $(grep -o 'EGRESS.*' /proc/net/vlan/$d | tr -s ' ')"
 done > /var/maps
@@ -108,13 +108,24 @@ done > /var/web.pages
 echo "guest $(in_ns guest wget -q -O - http://192.168.20.1:8080/ 2>/dev/null || echo refused)" >> /var/web.pages
 
 mark "the driver"
-# --- the driver's answer to 30 dBm: the world domain's 20, then the US's 30
+# --- the driver's answer to 30 dBm: the world domain's 20, the US's 30,
+# and a channel's lower limit
 zelmaxtxpower --app=get-maxtxpower -ifname=ath0
 echo "world $(cat /var/max_txpower_ath0) $(iw dev ath0 info | grep -o 'txpower [0-9.]* dBm')" > /var/txpower
 iw reg set US
 until_ok 10 sh -c 'iw reg get | grep -q "country US"'
 zelmaxtxpower --app=get-maxtxpower -ifname=ath0
 echo "US $(cat /var/max_txpower_ath0) $(iw dev ath0 info | grep -o 'txpower [0-9.]* dBm')" >> /var/txpower
+# a radio whose channel allows less: an AP on channel 36 under MX (17 dBm)
+iw reg set MX
+until_ok 10 sh -c 'iw reg get | grep -q "country MX"'
+radio=$(for d in /sys/class/net/*; do [ -e $d/phy80211 ] && case ${d##*/} in ath*) ;; *) echo ${d##*/}; break ;; esac; done)
+ip link set "$radio" down && ip link set "$radio" name ath9
+printf 'interface=ath9\ndriver=nl80211\nssid=Limited\nhw_mode=a\nchannel=36\n' > /var/run/hostapd-ath9.conf
+hostapd -B -P /var/run/wifi-ath9.pid /var/run/hostapd-ath9.conf >/dev/null
+until_ok 20 sh -c 'iw dev ath9 info | grep -q "channel 36"'
+zelmaxtxpower --app=get-maxtxpower -ifname=ath9
+echo "MX ath9 $(cat /var/max_txpower_ath9) $(iw dev ath9 info | grep -o 'txpower [0-9.]* dBm')" >> /var/txpower
 
 mark "refresh-lan-ip"
 # --- refresh-lan-ip after netifd set a new LAN address
@@ -154,6 +165,8 @@ page="zeltools simulated access point"
 # untagged Wi-Fi interface joins the bridge of its network.
 expect_eq "$(cat "$V/on.vlans")" "ath0.10 10 ath0
 ath0.30 30 ath0
+ath1.30 30 ath1
+ath2.30 30 ath2
 eth0.10 10 eth0
 eth0.20 20 eth0
 eth0.30 30 eth0
@@ -161,7 +174,7 @@ eth0.40 40 eth0" "the kernel's VLAN devices"
 expect_eq "$(cat "$V/on.ports")" "br-lan: ath0 ath1 eth0 
 br-vlan10: ath0.10 eth0.10 
 br-vlan20: eth0.20 
-br-vlan30: ath0.30 eth0.30 
+br-vlan30: ath0.30 ath1.30 ath2.30 eth0.30 
 br-vlansw2: ath2 eth0.40 " "the kernel's bridge ports after the reload (ZelGuest's hostapd holds ath1 in br-lan)"
 
 # --- vlan-priority: every tag priority to the VLAN's, every packet
@@ -176,6 +189,10 @@ eth0.30 INGRESS priority mappings: 0:7 1:0 2:0 3:0 4:0 5:0 6:0 7:0
 eth0.30 EGRESS priority mappings: 0:0 1:0 2:0 3:0 4:0 5:0 6:0 7:0 
 ath0.30 INGRESS priority mappings: 0:7 1:0 2:0 3:0 4:0 5:0 6:0 7:0
 ath0.30 EGRESS priority mappings: 0:0 1:0 2:0 3:0 4:0 5:0 6:0 7:0 
+ath1.30 INGRESS priority mappings: 0:7 1:0 2:0 3:0 4:0 5:0 6:0 7:0
+ath1.30 EGRESS priority mappings: 0:0 1:0 2:0 3:0 4:0 5:0 6:0 7:0 
+ath2.30 INGRESS priority mappings: 0:7 1:0 2:0 3:0 4:0 5:0 6:0 7:0
+ath2.30 EGRESS priority mappings: 0:0 1:0 2:0 3:0 4:0 5:0 6:0 7:0 
 eth0.40 INGRESS priority mappings: 0:0 1:0 2:0 3:0 4:7 5:0 6:0 7:0
 eth0.40 EGRESS priority mappings: 0:4 1:4 2:4 3:4 4:4 5:4 6:4 7:4 " "the kernel's priority maps"
 
@@ -186,7 +203,7 @@ expect_eq "$(cat "$V/wpa.bridges")" "/var/run/hostapd-ath0.conf:bridge=br-lan
 expect_eq "$(cat "$V/wpa.ports")" "br-lan: ath0 eth0 
 br-vlan10: ath0.10 eth0.10 
 br-vlan20: ath1 eth0.20 
-br-vlan30: ath0.30 eth0.30 
+br-vlan30: ath0.30 ath1.30 ath2.30 eth0.30 
 br-vlansw2: ath2 eth0.40 " "the kernel's bridge ports after vlan-wpa"
 expect_no_file "$V/guest.again" "ZelGuest's client associated again"
 expect_eq "$(cat "$V/backhaul.state")" "ssid=Backhaul
@@ -222,7 +239,8 @@ guest $page" "pages, the last one fetched by ZelGuest's client"
 
 # --- the driver's grant, recorded and in force
 expect_eq "$(cat "$V/txpower")" "world ath0:20 txpower 20.00 dBm
-US ath0:30 txpower 30.00 dBm" "zelmaxtxpower's record and the driver's power"
+US ath0:30 txpower 30.00 dBm
+MX ath9 ath9:17 txpower 17.00 dBm" "zelmaxtxpower's record and the driver's power"
 expect_eq "$(cat "$V/refresh.stored")" "192.168.1.77" "refresh-lan-ip stored netifd's new LAN address"
 
 # --- the VLAN switch off: nothing of the VLANs is left in the kernel
